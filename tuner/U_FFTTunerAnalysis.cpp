@@ -1,0 +1,1 @@
+// Block analysis; filled in with the analysis.

@@ -1,0 +1,1 @@
+// Display arithmetic of the tuner window; filled in with the window.
