@@ -1,0 +1,187 @@
+// The display arithmetic of the tuner window, checked without a widget.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "U_FFTTunerConfig.h"
+#include "U_FFTTunerDisplay.h"
+
+namespace {
+
+// Nearest integer to Num/Den (Den > 0), ties to the even integer, in exact integer arithmetic.
+int64_t RoundHalfEvenRational(int64_t Num, int64_t Den) {
+    int64_t q = Num / Den;
+    int64_t r = Num % Den;
+    if (r < 0) {
+        r += Den;
+        q -= 1;
+    }
+    if (2 * r > Den || (2 * r == Den && (q % 2 != 0))) q += 1;
+    return q;
+}
+
+struct LevelCase {
+    int32_t width;
+    int32_t peak;
+    int32_t lastColumn;
+    int32_t redFrom;
+};
+
+class LevelBarTable : public ::testing::TestWithParam<LevelCase> {};
+
+TEST_P(LevelBarTable, ColumnsAndRedThreshold) {
+    const LevelCase c = GetParam();
+    const TLevelBar bar = LevelBar(c.width, c.peak);
+    EXPECT_EQ(bar.LastColumn, c.lastColumn);
+    EXPECT_EQ(bar.RedFromColumn, c.redFrom);
+}
+
+INSTANTIATE_TEST_SUITE_P(LayoutWidth, LevelBarTable,
+                         ::testing::Values(LevelCase{393, 0, 0, 328},      // one green column at x = 0
+                                           LevelCase{393, 1, 3, 328},      // 393 div 128 = 3
+                                           LevelCase{393, 106, 325, 328},  // all green
+                                           LevelCase{393, 107, 328, 328},  // the last column is the first red
+                                           LevelCase{393, 128, 393, 328},  // reaches W, which is clipped
+                                           LevelCase{128, 64, 64, 107},
+                                           LevelCase{0, 128, 0, 0}));
+
+TEST(LevelBar, OverflowingProductsRaise) {
+    EXPECT_THROW(LevelBar(std::numeric_limits<int32_t>::max() / 100, 128), std::overflow_error);
+    EXPECT_THROW(LevelBar(std::numeric_limits<int32_t>::max() / 100, 0), std::overflow_error);  // W x 107
+}
+
+TEST(SelectedString, FirstCheckedOfTheFiveElseStringSix) {
+    EXPECT_EQ(SelectedString(true, false, false, false, false), 0);
+    EXPECT_EQ(SelectedString(false, true, false, false, false), 1);
+    EXPECT_EQ(SelectedString(false, false, true, false, false), 2);
+    EXPECT_EQ(SelectedString(false, false, false, true, false), 3);
+    EXPECT_EQ(SelectedString(false, false, false, false, true), 4);
+    EXPECT_EQ(SelectedString(false, false, false, false, false), 5);
+    EXPECT_EQ(SelectedString(false, true, false, true, false), 1);  // the first wins
+}
+
+TEST(FoldFrequency, StringSixWithOneKilohertzFoldsThreeTicksThenRests) {
+    const double target = StringFrequencies[5];  // 82.4
+    double f = 1000.0;
+    std::optional<double> folded = FoldFrequency(f, target);
+    ASSERT_TRUE(folded.has_value());
+    f = *folded;
+    EXPECT_EQ(FrequencyText(f, "."), "333.3 Гц");
+    folded = FoldFrequency(f, target);  // ratio 4.05: divided by 3 again
+    ASSERT_TRUE(folded.has_value());
+    f = *folded;
+    EXPECT_EQ(FrequencyText(f, "."), "111.1 Гц");
+    EXPECT_FALSE(FoldFrequency(f, target).has_value());  // ratio 1.35: left alone
+}
+
+TEST(FoldFrequency, ComparisonsAreStrict) {
+    // 302.5 / 110 and 192.5 / 110 are exactly 2.75 and 1.75 in binary floating point.
+    const double target = StringFrequencies[4];
+    ASSERT_EQ(302.5 / 110.0, 2.75);
+    EXPECT_EQ(FoldFrequency(302.5, target).value(), 151.25);  // exactly 2.75: divided by 2
+    EXPECT_FALSE(FoldFrequency(192.5, target).has_value());   // exactly 1.75: not folded
+    EXPECT_EQ(FoldFrequency(192.5 + 1e-9, target).value(), (192.5 + 1e-9) / 2);
+    EXPECT_FALSE(FoldFrequency(50.0, target).has_value());    // below the target: never multiplied
+    EXPECT_FALSE(FoldFrequency(0.0, target).has_value());
+}
+
+TEST(FoldFrequency, RatioThreeLandsOnTheTarget) {
+    EXPECT_NEAR(FoldFrequency(247.2, 82.4).value(), 82.4, 1e-12);
+    EXPECT_EQ(FrequencyText(FoldFrequency(247.2, 82.4).value(), "."), "82.4 Гц");
+}
+
+TEST(FoldFrequency, OctaveOfStringOneIsExactlyTheTarget) {
+    EXPECT_EQ(FoldFrequency(659.26, StringFrequencies[0]).value(), 329.63);
+}
+
+TEST(FrequencyText, OneDecimalLocaleSeparatorNoThousands) {
+    EXPECT_EQ(FrequencyText(329.63, ","), "329,6 Гц");
+    EXPECT_EQ(FrequencyText(329.63, "."), "329.6 Гц");
+    EXPECT_EQ(FrequencyText(0.0, "."), "0.0 Гц");
+    EXPECT_EQ(FrequencyText(0.0, ","), "0,0 Гц");
+    EXPECT_EQ(FrequencyText(1234.56, ","), "1234,6 Гц");
+    EXPECT_EQ(FrequencyText(5511.15, "."), "5511.1 Гц");  // 5511.15 is stored a little below .15
+    EXPECT_EQ(FrequencyText(82.45, "."), "82.5 Гц");  // 82.45 is stored a little above .45
+}
+
+TEST(Deviation, ExactQuarterEdgesDrawNoPointer) {
+    const double target = StringFrequencies[4];  // 110
+    EXPECT_EQ(Deviation(82.5, target), -0.25);
+    EXPECT_EQ(Deviation(137.5, target), 0.25);
+    EXPECT_FALSE(PointerX(Deviation(82.5, target), 393, 11).has_value());
+    EXPECT_FALSE(PointerX(Deviation(137.5, target), 393, 11).has_value());
+    EXPECT_TRUE(PointerX(Deviation(82.5 + 1e-9, target), 393, 11).has_value());
+    EXPECT_EQ(Deviation(329.63, 329.63), 0.0);
+}
+
+TEST(PointerX, CentredDeviationGoesToTheEvenPixel) {
+    EXPECT_EQ(PointerX(0.0, 393, 0).value(), 196);   // 196.5 -> 196
+    EXPECT_EQ(PointerX(0.0, 393, 11).value(), 191);  // minus 11 div 2
+    EXPECT_EQ(PointerX(0.0, 395, 0).value(), 198);   // 197.5 -> 198
+    EXPECT_EQ(PointerX(-0.25 + 1.0 / 1024, 393, 0).value(), RoundHalfEvenRational(2 * 393, 1024));
+}
+
+TEST(PointerX, AgreesWithExactRationalRoundingOnDyadicDeviations) {
+    // d = k / 256 is exact in binary, so (d + 0.25) * 2 * W = (k + 64) * W / 128 exactly.
+    for (int32_t width : {1, 2, 7, 128, 393, 394, 395, 1000}) {
+        for (int32_t k = -63; k <= 63; ++k) {
+            const double d = k / 256.0;
+            const int64_t expected = RoundHalfEvenRational(static_cast<int64_t>(k + 64) * width, 128);
+            ASSERT_EQ(PointerX(d, width, 0).value(), expected) << "W=" << width << " k=" << k;
+            ASSERT_EQ(PointerX(d, width, 7).value(), expected - 3) << "W=" << width << " k=" << k;
+        }
+    }
+}
+
+TEST(Marks, LayoutPositions) {
+    EXPECT_EQ(LeftSideMarkX(3, 393, 0), 28);
+    EXPECT_EQ(LeftSideMarkX(2, 393, 0), 84);
+    EXPECT_EQ(LeftSideMarkX(1, 393, 0), 140);
+    EXPECT_EQ(CentreMarkX(393, 0), 196);
+    EXPECT_EQ(RightSideMarkX(1, 393, 0), 253);
+    EXPECT_EQ(RightSideMarkX(2, 393, 0), 309);
+    EXPECT_EQ(RightSideMarkX(3, 393, 0), 365);
+    EXPECT_EQ(CentreMarkX(393, 5), 194);
+    EXPECT_EQ(LeftSideMarkX(3, 393, 3), 27);
+    EXPECT_EQ(RightSideMarkX(3, 393, 4), 363);
+}
+
+TEST(Marks, AgreeWithExactRationalRoundingForManyWidths) {
+    // (0.5 - i/7) * W = (7 - 2i) * W / 14 and (i/7 + 0.5) * W = (7 + 2i) * W / 14. Where that is an exact
+    // half (W a multiple of 7), i/7 is not exact in binary, so the computed product lies a hair to one
+    // side of the half and either neighbour is right; elsewhere the exact rounding must come out.
+    auto check = [](int32_t got, int64_t num, int32_t width, int32_t i) {
+        const int64_t den = 14;
+        if ((2 * (num % den)) == den) {
+            const int64_t below = num / den;
+            ASSERT_TRUE(got == below || got == below + 1) << "W=" << width << " i=" << i;
+        } else {
+            ASSERT_EQ(got, RoundHalfEvenRational(num, den)) << "W=" << width << " i=" << i;
+        }
+    };
+    for (int32_t width = 0; width <= 2000; ++width) {
+        ASSERT_EQ(CentreMarkX(width, 0), RoundHalfEvenRational(width, 2)) << width;
+        for (int32_t i = 1; i <= 3; ++i) {
+            check(LeftSideMarkX(i, width, 0), static_cast<int64_t>(7 - 2 * i) * width, width, i);
+            check(RightSideMarkX(i, width, 0), static_cast<int64_t>(7 + 2 * i) * width, width, i);
+        }
+    }
+}
+
+TEST(RoundedPositionMinus, TiesToEvenAndRangeChecked) {
+    EXPECT_EQ(RoundedPositionMinus(196.5L, 0), 196);
+    EXPECT_EQ(RoundedPositionMinus(197.5L, 0), 198);
+    EXPECT_EQ(RoundedPositionMinus(-0.5L, 0), 0);
+    EXPECT_EQ(RoundedPositionMinus(-1.5L, 0), -2);
+    EXPECT_EQ(RoundedPositionMinus(2.4999L, 1), 1);
+    EXPECT_THROW(RoundedPositionMinus(3.0e9L, 0), std::overflow_error);
+    EXPECT_THROW(RoundedPositionMinus(std::numeric_limits<long double>::infinity(), 0), std::overflow_error);
+    EXPECT_THROW(RoundedPositionMinus(std::numeric_limits<long double>::quiet_NaN(), 0), std::overflow_error);
+    EXPECT_EQ(RoundedPositionMinus(-2147483648.0L, 0), std::numeric_limits<int32_t>::min());
+    EXPECT_THROW(RoundedPositionMinus(-2147483648.0L, 1), std::overflow_error);
+}
+
+}  // namespace
