@@ -28,4 +28,9 @@ public:
     void WaveInData(const uint8_t* Block, int32_t ByteCount);
     // Turns Samples into a new Frequency. Called only by WaveInData; may throw on a checked arithmetic fault.
     void AnalyseBlock();
+
+protected:
+    // WaveInData for a given sample width: 8 (unsigned bytes, the tuner's format) or 16 (ByteCount div 2
+    // little-endian signed words, PeakLevel = |sample| >> 8 so that it stays 0..128). Same guarantees as WaveInData.
+    void ProcessBlock(const uint8_t* Block, int32_t ByteCount, int32_t SampleBits);
 };
