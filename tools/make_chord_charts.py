@@ -10,7 +10,9 @@ The run is deterministic: the same script always writes the same bytes.
 How a chart is made:
   1. Each page has a list of chord names: the plain chords of its root(s) (BASE_SUFFIXES, in order of how
      common they are) and enough slash chords (SLASH_CHORDS, same ordering) to reach the page's name count.
-     Every page ends with one fixed "sus4" slash chord, and names are sorted by suffix within each root.
+     Every page but F ends with one fixed "sus4" slash chord (the F page ends with its few F# chords), and names
+     are sorted by suffix within each root. A slash bass that is a chord tone is spelled as in the chord
+     (A/C#), any other bass with flats (A/Ab, Asus4/Gb); B is written H and B-flat Hb throughout.
   2. For every name, all fingerings in standard tuning E A D G B E are enumerated (frets 0..14, at most 4 frets
      between the lowest and the highest fretted string) and kept when they are correct: every sounding note is a
      chord tone (or the slash bass), the lowest-pitched note is the root (the bass in a slash chord), all the
