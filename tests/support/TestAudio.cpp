@@ -1,0 +1,178 @@
+#include "TestAudio.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <algorithm>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace test_audio {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = 1024;
+constexpr int kPipeBytes = 4096;
+
+bool WriteText(const std::string& path, const std::string& text)
+{
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr)
+        return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+// Opens the pipe for writing without blocking forever: polls until a reader is there or stop is set.
+int OpenWriter(const std::string& fifoPath, const std::atomic<bool>& stop)
+{
+    while (!stop) {
+        const int fd = ::open(fifoPath.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) {
+            // Blocking writes from here on; a small pipe keeps the reader close to real time.
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            ::fcntl(fd, F_SETPIPE_SZ, kPipeBytes);
+            return fd;
+        }
+        if (errno != ENXIO)
+            return -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+}
+
+} // namespace
+
+std::vector<uint8_t> MakeTone(double frequencyHz, double amplitude, double seconds, int rateHz)
+{
+    const auto count = static_cast<std::size_t>(std::llround(seconds * rateHz));
+    std::vector<uint8_t> bytes(count);
+    const double step = 2.0 * M_PI * frequencyHz / rateHz;
+    for (std::size_t n = 0; n < count; ++n) {
+        const double value = std::round(128.0 + amplitude * std::sin(step * static_cast<double>(n)));
+        bytes[n] = static_cast<uint8_t>(std::fmin(255.0, std::fmax(0.0, value)));
+    }
+    return bytes;
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
+bool WriteToneFile(const std::string& path, double frequencyHz, double amplitude, double seconds, int rateHz)
+{
+    return WriteFile(path, MakeTone(frequencyHz, amplitude, seconds, rateHz));
+}
+
+bool WriteFileCaptureConfig(const std::string& configPath, const std::string& infile)
+{
+    return WriteText(configPath,
+                     "# \"default\" records raw U8/11025/mono sound from a file (tests/support/TestAudio.h).\n"
+                     "pcm.!default {\n"
+                     "  type plug\n"
+                     "  slave {\n"
+                     "    pcm {\n"
+                     "      type file\n"
+                     "      slave.pcm { type null }\n"
+                     "      file \"/dev/null\"\n"
+                     "      infile \"" + infile + "\"\n"
+                     "      format \"raw\"\n"
+                     "    }\n"
+                     "    format U8\n"
+                     "    rate 11025\n"
+                     "    channels 1\n"
+                     "  }\n"
+                     "}\n");
+}
+
+bool WriteMissingDeviceConfig(const std::string& configPath)
+{
+    return WriteText(configPath,
+                     "# \"default\" names a card that does not exist (tests/support/TestAudio.h).\n"
+                     "pcm.!default {\n"
+                     "  type hw\n"
+                     "  card 31\n"
+                     "  device 0\n"
+                     "}\n");
+}
+
+bool MakeFifo(const std::string& fifoPath)
+{
+    if (::mkfifo(fifoPath.c_str(), 0600) != 0 && errno != EEXIST)
+        return false;
+    struct stat info {};
+    return ::stat(fifoPath.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, int bytesPerSecond, bool loop,
+               const std::atomic<bool>& stop)
+{
+    // A reader that goes away must end in EPIPE here, not in the death of the process.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (bytes.empty() || bytesPerSecond <= 0)
+        return false;
+    int fd = OpenWriter(fifoPath, stop);
+    if (fd < 0)
+        return stop.load();
+    using Clock = std::chrono::steady_clock;
+    const auto chunkTime = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(static_cast<double>(kChunkBytes) / bytesPerSecond));
+    auto due = Clock::now();
+    std::size_t position = 0;
+    while (!stop) {
+        if (position >= bytes.size()) {
+            if (!loop)
+                break;
+            position = 0;
+        }
+        // Wait for room without blocking, so that stop is seen while the reader pauses.
+        pollfd room{fd, POLLOUT, 0};
+        if (::poll(&room, 1, 50) == 0)
+            continue;
+        const std::size_t length = std::min(kChunkBytes, bytes.size() - position);
+        const ssize_t written = ::write(fd, bytes.data() + position, length);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            // The reader has gone (a probe that opened and closed the device): wait for the next one.
+            ::close(fd);
+            fd = OpenWriter(fifoPath, stop);
+            if (fd < 0)
+                return stop.load();
+            due = Clock::now();
+            continue;
+        }
+        position += static_cast<std::size_t>(written);
+        // Never catch up in a burst: a reader that paused must not get a backlog.
+        due = std::max(due + chunkTime, Clock::now());
+        std::this_thread::sleep_until(due);
+    }
+    ::close(fd);
+    return true;
+}
+
+PacedFeeder::PacedFeeder(std::string fifoPath, std::vector<uint8_t> bytes, bool loop, int bytesPerSecond)
+    : fifoPath_(std::move(fifoPath))
+{
+    MakeFifo(fifoPath_);
+    thread_ = std::thread([this, data = std::move(bytes), loop, bytesPerSecond] {
+        FeedPaced(fifoPath_, data, bytesPerSecond, loop, stop_);
+    });
+}
+
+PacedFeeder::~PacedFeeder()
+{
+    stop_ = true;
+    thread_.join();
+}
+
+} // namespace test_audio

@@ -1,0 +1,62 @@
+// Sound for tests that run the real ALSA layer without a sound card: a raw tone file, an ALSA configuration whose
+// "default" capture device serves a raw file, and a writer that feeds a named pipe in real time.
+// Target test_audio (no ALSA dependency); the same functions as a command-line tool: zt_test_audio (README.md).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace test_audio {
+
+constexpr int kRateHz = 11025;  // the tuner's rate: unsigned 8-bit mono, one byte per sample
+
+// round(128 + amplitude * sin(2 pi frequencyHz n / rateHz)) for n = 0 .. bytes - 1, clamped to 0..255.
+// amplitude in sample units (0 .. 127); bytes = round(seconds * rateHz).
+std::vector<uint8_t> MakeTone(double frequencyHz, double amplitude, double seconds, int rateHz = kRateHz);
+
+// Writes bytes to a file; false on any failure.
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Writes a raw (headerless) unsigned 8-bit mono tone file, MakeTone's bytes.
+bool WriteToneFile(const std::string& path, double frequencyHz, double amplitude, double seconds,
+                   int rateHz = kRateHz);
+
+// Writes a standalone ALSA configuration (select it with ALSA_CONFIG_PATH=<configPath>) in which "default" is a
+// capture device that reads raw U8/11025/mono sound from `infile` (a regular file or a named pipe), through a plug
+// to that format over ALSA's file plugin on an inline null device. Nothing else is defined, no card is needed.
+// A regular file is served as fast as it is read (not in real time); past its end the reader's buffer is left
+// unwritten, so read no more than the file holds. For real time use a named pipe fed by FeedPaced / PacedFeeder.
+bool WriteFileCaptureConfig(const std::string& configPath, const std::string& infile);
+
+// Writes a standalone ALSA configuration in which "default" names a card that does not exist: no device at all.
+bool WriteMissingDeviceConfig(const std::string& configPath);
+
+// Creates the named pipe `fifoPath` if it does not exist; false when that fails or the path is not a pipe.
+bool MakeFifo(const std::string& fifoPath);
+
+// Writes `bytes` into the named pipe at bytesPerSecond, in chunks of 1024 bytes (4 of the ALSA layer's reads,
+// so reads stay whole), again and again when `loop`, until done or `stop` becomes true. It first waits for a
+// reader to open the pipe, and waits again whenever the reader goes away (a device probed and closed), carrying
+// on where it was. The pipe holds at most 4096 bytes, so the reader is never much ahead of real time.
+// Returns false when the pipe cannot be opened.
+bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, int bytesPerSecond, bool loop,
+               const std::atomic<bool>& stop);
+
+// FeedPaced on its own thread. The destructor stops it, also while it waits for a reader.
+class PacedFeeder {
+public:
+    PacedFeeder(std::string fifoPath, std::vector<uint8_t> bytes, bool loop, int bytesPerSecond = kRateHz);
+    ~PacedFeeder();
+    PacedFeeder(const PacedFeeder&) = delete;
+    PacedFeeder& operator=(const PacedFeeder&) = delete;
+
+private:
+    std::string fifoPath_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+} // namespace test_audio
