@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "U_FFT2.h"
 
@@ -23,6 +24,9 @@ extern TNvector2 StageRe;
 extern TNvector2 StageIm;
 extern TNvector2 SpectrumRe;
 extern TNvector2 SpectrumIm;
+// BitReversed[i] = i with its e bits reversed (m = 2^e); Scratch: a copy of the samples, grown as needed.
+extern std::vector<uint32_t> BitReversed;
+extern TNvector2 Scratch;
 
 // errorCode 1 when m < 2, 2 when m is not in PowersOfTwo, else 0 with m = 2^exponent.
 void LookupFFTSize(int32_t m, uint8_t& exponent, uint8_t& errorCode);
@@ -34,6 +38,10 @@ void BuildTwiddles(int32_t m);
 void BitReverse(int32_t m, TNvector2& re, TNvector2& im);
 // In-place complex FFT of the m = 2^e points re[j] + i*im[j], scaled by 1/sqrt(m); the inverse uses exp(+...).
 void ComplexFFT(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im);
+// SplitEvenOdd and then BitReverse, in one pass (needs the cache built for m).
+void SplitEvenOddBitReversed(int32_t m, TNvector2& re, TNvector2& im);
+// ComplexFFT on points already in bit-reversed order (needs the cache built for m).
+void ComplexFFTBitReversed(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im);
 // Turns ComplexFFT's forward result into bins 0..2m-1 of the real sequence's spectrum (scale 1/sqrt(2m)).
 void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im);
 
