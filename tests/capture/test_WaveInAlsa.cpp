@@ -1,0 +1,356 @@
+// The recorder and the ALSA wave-input layer end to end. No sound card: each test points ALSA at a configuration
+// of its own (ALSA_CONFIG_PATH) whose "default" capture device serves generated sound from a file or a pipe.
+#include "TestAudio.h"
+#include "UWavein5.h"
+#include "WaveInAlsa.h"
+
+#include <alsa/asoundlib.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<uint8_t>;
+using Strings = std::vector<std::string>;
+
+constexpr int32_t kBlock = 8192;
+constexpr auto kPatience = 20s;  // bounded waits; ordinary runs take a fraction of a second
+
+class AlsaLayer : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        char pattern[] = "/tmp/zt_capture_alsa_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    static void TearDownTestSuite() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+
+    // Chooses ALSA's configuration for what follows; ALSA keeps its parsed configuration until told to drop it.
+    static void UseConfig(const std::string& path)
+    {
+        setenv("ALSA_CONFIG_PATH", path.c_str(), 1);
+        snd_config_update_free_global();
+    }
+
+    // "default" serves these bytes from a regular file.
+    static void ServeFile(const Bytes& bytes)
+    {
+        ASSERT_TRUE(test_audio::WriteFile(dir_ + "/sound.raw", bytes));
+        ASSERT_TRUE(test_audio::WriteFileCaptureConfig(dir_ + "/file.conf", dir_ + "/sound.raw"));
+        UseConfig(dir_ + "/file.conf");
+    }
+
+    // A recorder set up as the tuner sets up its own.
+    std::unique_ptr<TWaveIn> MakeTunerRecorder()
+    {
+        auto recorder = std::make_unique<TWaveIn>(nullptr, kBlock, 8);
+        recorder->WaveFormat->nChannels = 1;
+        recorder->WaveFormat->nSamplesPerSec = 11025;
+        recorder->WaveFormat->wBitsPerSample = 8;
+        recorder->WaveFormat->nAvgBytesPerSec = 11025;
+        recorder->OnError = [this](const std::string& message) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            messages_.push_back(message);
+            changed_.notify_all();
+        };
+        return recorder;
+    }
+
+    // OnBufferFull that keeps copies of the first `keep` blocks.
+    std::function<void(const uint8_t*, int32_t)> Collect(std::size_t keep)
+    {
+        return [this, keep](const uint8_t* buffer, int32_t byteCount) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (blocks_.size() < keep)
+                blocks_.emplace_back(buffer, buffer + byteCount);
+            ++handled_;
+            handlerThread_ = std::this_thread::get_id();
+            changed_.notify_all();
+        };
+    }
+
+    template <typename Predicate>
+    bool WaitFor(Predicate done)
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return changed_.wait_for(lock, kPatience, done);
+    }
+
+    Strings Messages()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return messages_;
+    }
+
+    static std::string dir_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Bytes> blocks_;
+    int handled_ = 0;
+    std::thread::id handlerThread_;
+    Strings messages_;
+};
+
+std::string AlsaLayer::dir_;
+
+TEST_F(AlsaLayer, TheRecorderDeliversTheServedToneInOrderAndStopsCleanly)
+{
+    const Bytes tone = test_audio::MakeTone(110.0, 60.0, 4.0 * kBlock / test_audio::kRateHz);
+    ASSERT_EQ(tone.size(), 4u * kBlock);
+    ServeFile(tone);
+    EXPECT_GE(waveInGetNumDevs(), 1u);
+
+    auto recorder = MakeTunerRecorder();
+    ASSERT_TRUE(recorder->Ready) << recorder->LastError;
+    recorder->OnBufferFull = Collect(4);
+    ASSERT_TRUE(recorder->OpenDevice());
+    ASSERT_TRUE(recorder->StartRecording());
+    // The file plugin does not pace: the blocks come at once, and those past the file's end are not compared.
+    ASSERT_TRUE(WaitFor([&] { return blocks_.size() >= 4; }));
+    recorder->StopRecording();
+
+    EXPECT_FALSE(recorder->Recording);
+    EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_NE(handlerThread_, std::this_thread::get_id());
+    for (std::size_t k = 0; k < 4; ++k)
+        EXPECT_TRUE(blocks_[k] == Bytes(tone.begin() + static_cast<long>(k * kBlock),
+                                        tone.begin() + static_cast<long>((k + 1) * kBlock)))
+            << "block " << k;
+    EXPECT_EQ(Messages(), Strings{"Closing"});
+
+    const int handledAtStop = handled_;
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(handled_, handledAtStop);  // nothing after stop
+}
+
+TEST_F(AlsaLayer, TheLayerFillsQueuedBuffersInOrderAndAcceptsBuffersFromInsideTheCallback)
+{
+    const Bytes tone = test_audio::MakeTone(110.0, 60.0, 1.0);
+    ServeFile(tone);
+
+    struct Seen {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<Bytes> data;
+        std::vector<DWORD> flags;
+        int opens = 0;
+        int closes = 0;
+        int requeue = 5;  // re-queue from inside the callback until this many buffers have come back
+    } seen;
+    auto callback = [](HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+        auto& s = *reinterpret_cast<Seen*>(instance);
+        auto* header = reinterpret_cast<WAVEHDR*>(param1);
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (message == MM_WIM_OPEN)
+            ++s.opens;
+        if (message == MM_WIM_CLOSE)
+            ++s.closes;
+        if (message == MM_WIM_DATA) {
+            s.data.emplace_back(header->lpData, header->lpData + header->dwBytesRecorded);
+            s.flags.push_back(header->dwFlags);
+            if (static_cast<int>(s.data.size()) + 1 < s.requeue) {
+                EXPECT_EQ(waveInAddBuffer(device, header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+            }
+        }
+        s.changed.notify_all();
+    };
+
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
+    HWAVEIN device = nullptr;
+    ASSERT_EQ(waveInOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(+callback),
+                         reinterpret_cast<DWORD_PTR>(&seen), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    EXPECT_EQ(seen.opens, 1);
+
+    std::vector<char> memory(3 * 1024);
+    WAVEHDR headers[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        headers[i].lpData = memory.data() + i * 1024;
+        headers[i].dwBufferLength = 1024;
+        ASSERT_EQ(waveInPrepareHeader(device, &headers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    EXPECT_EQ(waveInAddBuffer(device, &headers[0], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInAddBuffer(device, &headers[1], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInAddBuffer(device, &headers[0], sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
+    EXPECT_EQ(waveInUnprepareHeader(device, &headers[0], sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
+    EXPECT_EQ(waveInClose(device), WAVERR_STILLPLAYING);
+
+    ASSERT_EQ(waveInStart(device), MMSYSERR_NOERROR);
+    {
+        std::unique_lock<std::mutex> lock(seen.mutex);
+        ASSERT_TRUE(seen.changed.wait_for(lock, kPatience, [&] { return seen.data.size() >= 5; }));
+    }
+    for (std::size_t k = 0; k < 5; ++k) {
+        EXPECT_TRUE(seen.data[k] == Bytes(tone.begin() + static_cast<long>(k * 1024),
+                                          tone.begin() + static_cast<long>((k + 1) * 1024)))
+            << "buffer " << k;
+        EXPECT_EQ(seen.flags[k] & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+    }
+
+    // Stopped, a queued buffer stays queued until the reset hands it back.
+    EXPECT_EQ(waveInStop(device), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInAddBuffer(device, &headers[2], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    std::this_thread::sleep_for(50ms);
+    {
+        std::lock_guard<std::mutex> lock(seen.mutex);
+        EXPECT_EQ(seen.data.size(), 5u);
+    }
+    EXPECT_EQ(waveInReset(device), MMSYSERR_NOERROR);
+    {
+        std::lock_guard<std::mutex> lock(seen.mutex);
+        ASSERT_EQ(seen.data.size(), 6u);
+        EXPECT_EQ(seen.flags.back() & (WHDR_DONE | WHDR_INQUEUE), WHDR_DONE);
+    }
+    for (auto& header : headers)
+        EXPECT_EQ(waveInUnprepareHeader(device, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(device), MMSYSERR_NOERROR);
+    EXPECT_EQ(seen.closes, 1);
+
+    // The handle is gone.
+    EXPECT_EQ(waveInStart(device), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveInStop(device), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveInReset(device), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveInAddBuffer(device, &headers[0], sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveInPrepareHeader(device, &headers[0], sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveInUnprepareHeader(device, &headers[0], sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
+    EXPECT_EQ(waveInClose(device), MMSYSERR_INVALHANDLE);
+}
+
+TEST_F(AlsaLayer, AnExceptionInTheHandlerShutsTheDeviceDownFromInsideTheCallbackWithoutDeadlock)
+{
+    ServeFile(test_audio::MakeTone(110.0, 60.0, 4.0 * kBlock / test_audio::kRateHz));
+    auto recorder = MakeTunerRecorder();
+    recorder->OnBufferFull = [this](const uint8_t*, int32_t) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (++handled_ == 2)
+            throw std::runtime_error("analysis failed");
+    };
+    ASSERT_TRUE(recorder->OpenDevice());
+    ASSERT_TRUE(recorder->StartRecording());
+    ASSERT_TRUE(WaitFor([&] { return !messages_.empty(); }));
+    // "Closing" comes from inside the close, just before the recorder counts the device closed.
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (recorder->DeviceOpen && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_FALSE(recorder->Recording);
+    EXPECT_EQ(Messages(), Strings{"Closing"});
+    EXPECT_EQ(handled_, 2);
+    recorder.reset();  // waits for the callback that closed the device to return
+}
+
+TEST_F(AlsaLayer, DestroyingARecordingRecorderStopsAndClosesTheDevice)
+{
+    ServeFile(test_audio::MakeTone(110.0, 60.0, 4.0 * kBlock / test_audio::kRateHz));
+    auto recorder = MakeTunerRecorder();
+    recorder->OnBufferFull = Collect(0);
+    ASSERT_TRUE(recorder->OpenDevice());
+    ASSERT_TRUE(recorder->StartRecording());
+    ASSERT_TRUE(WaitFor([&] { return handled_ >= 2; }));
+    recorder.reset();
+    EXPECT_EQ(Messages(), Strings{"Closing"});
+}
+
+TEST_F(AlsaLayer, WithNoDeviceAtAllOpenAndStartFailWithTheLayersTexts)
+{
+    ASSERT_TRUE(test_audio::WriteMissingDeviceConfig(dir_ + "/missing.conf"));
+    UseConfig(dir_ + "/missing.conf");
+    EXPECT_EQ(waveInGetNumDevs(), 0u);
+
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
+    HWAVEIN device = nullptr;
+    EXPECT_EQ(waveInOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
+
+    auto recorder = MakeTunerRecorder();
+    EXPECT_FALSE(recorder->Ready);
+    EXPECT_EQ(recorder->LastError, "No wave audio recording devices found");
+    EXPECT_FALSE(recorder->OpenDevice());
+    EXPECT_FALSE(recorder->StartRecording());
+    EXPECT_EQ(Messages(),
+              (Strings{"Could not open the input device for recording: \r No recording device: the default capture "
+                       "device could not be found.",
+                       "Error starting wavein: The recording device handle is invalid: the device is not open."}));
+}
+
+TEST_F(AlsaLayer, AFormatTheLayerCannotRecordIsRefusedAsABadFormat)
+{
+    ServeFile(test_audio::MakeTone(110.0, 60.0, 1.0));
+    HWAVEIN device = nullptr;
+    WAVEFORMATEX twelveBits{WAVE_FORMAT_PCM, 1, 11025, 16537, 2, 12, 0};
+    EXPECT_EQ(waveInOpen(&device, WAVE_MAPPER, &twelveBits, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
+    WAVEFORMATEX float32{3, 1, 11025, 44100, 4, 32, 0};
+    EXPECT_EQ(waveInOpen(&device, WAVE_MAPPER, &float32, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
+    WAVEFORMATEX wrongAlign{WAVE_FORMAT_PCM, 2, 11025, 22050, 1, 8, 0};
+    EXPECT_EQ(waveInOpen(&device, WAVE_MAPPER, &wrongAlign, 0, 0, CALLBACK_NULL), WAVERR_BADFORMAT);
+}
+
+TEST_F(AlsaLayer, EveryCodeHasAText)
+{
+    for (MMRESULT code = 0; code <= WAVERR_LASTERROR + 1; ++code) {
+        char text[MAXERRORLENGTH] = {};
+        const MMRESULT result = waveInGetErrorTextA(code, text, MAXERRORLENGTH - 1);
+        EXPECT_NE(text[0], '\0') << code;
+        EXPECT_TRUE(result == MMSYSERR_NOERROR || result == MMSYSERR_BADERRNUM) << code;
+    }
+    char tiny[8];
+    EXPECT_EQ(waveInGetErrorTextA(WAVERR_BADFORMAT, tiny, sizeof tiny), MMSYSERR_NOERROR);
+    EXPECT_EQ(std::string(tiny), "The rec");
+}
+
+TEST_F(AlsaLayer, AlsaErrorsMapToTheClosestCodes)
+{
+    using wavein_alsa::ResultFromAlsaError;
+    using wavein_alsa::Stage;
+    EXPECT_EQ(ResultFromAlsaError(-ENOENT, Stage::Open), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(ResultFromAlsaError(-ENODEV, Stage::Open), MMSYSERR_BADDEVICEID);
+    EXPECT_EQ(ResultFromAlsaError(-EBUSY, Stage::Open), MMSYSERR_ALLOCATED);
+    EXPECT_EQ(ResultFromAlsaError(-EINVAL, Stage::Configure), WAVERR_BADFORMAT);
+    EXPECT_EQ(ResultFromAlsaError(-ENODEV, Stage::Capture), MMSYSERR_NODRIVER);
+    EXPECT_EQ(ResultFromAlsaError(-EBADFD, Stage::Capture), MMSYSERR_NODRIVER);
+    EXPECT_EQ(ResultFromAlsaError(-ENOMEM, Stage::Open), MMSYSERR_NOMEM);
+}
+
+TEST_F(AlsaLayer, APipeFedInRealTimeReachesTheRecorderPacedAndInOrder)
+{
+    const Bytes tone = test_audio::MakeTone(110.0, 60.0, 2.0);
+    const std::string fifo = dir_ + "/sound.fifo";
+    ASSERT_TRUE(test_audio::MakeFifo(fifo));
+    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(dir_ + "/fifo.conf", fifo));
+    UseConfig(dir_ + "/fifo.conf");
+    test_audio::PacedFeeder feeder(fifo, tone, /*loop=*/true);
+
+    auto recorder = MakeTunerRecorder();
+    ASSERT_TRUE(recorder->Ready) << recorder->LastError;
+    recorder->OnBufferFull = Collect(2);
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(recorder->OpenDevice());
+    ASSERT_TRUE(recorder->StartRecording());
+    ASSERT_TRUE(WaitFor([&] { return blocks_.size() >= 2; }));
+    const auto elapsed = std::chrono::steady_clock::now() - started;
+    recorder->StopRecording();
+
+    // 16384 bytes at 11025 per second, less the few kilobytes a pipe holds ahead.
+    EXPECT_GE(elapsed, 900ms);
+    // What arrives is a stretch of the looped tone (the start may have gone to the device probe), unbroken.
+    Bytes twice(tone);
+    twice.insert(twice.end(), tone.begin(), tone.end());
+    twice.insert(twice.end(), tone.begin(), tone.end());
+    Bytes received(blocks_[0]);
+    received.insert(received.end(), blocks_[1].begin(), blocks_[1].end());
+    bool found = false;
+    for (std::size_t offset = 0; offset < tone.size() && !found; offset += 1024)
+        found = std::equal(received.begin(), received.end(), twice.begin() + static_cast<long>(offset));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(Messages(), Strings{"Closing"});
+}
+
+} // namespace
