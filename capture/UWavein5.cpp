@@ -48,6 +48,32 @@ private:
     std::function<void(const uint8_t*, int32_t)> saved_;
 };
 
+// Marks this thread as inside StopRecording or CloseDevice of one recorder. A handler called from in there (the
+// "Closing" report, say) that stops or closes the same recorder again would otherwise recurse: the device is
+// still counted open until the outer call ends, so each nested call fails and reports, and reports again.
+class ShutdownScope {
+public:
+    explicit ShutdownScope(const TWaveIn* recorder) : recorder_(recorder), outer_(innermost_) { innermost_ = this; }
+    ~ShutdownScope() { innermost_ = outer_; }
+    ShutdownScope(const ShutdownScope&) = delete;
+    ShutdownScope& operator=(const ShutdownScope&) = delete;
+
+    static bool Active(const TWaveIn* recorder)
+    {
+        for (const ShutdownScope* scope = innermost_; scope != nullptr; scope = scope->outer_)
+            if (scope->recorder_ == recorder)
+                return true;
+        return false;
+    }
+
+private:
+    const TWaveIn* recorder_;
+    const ShutdownScope* outer_;
+    static thread_local const ShutdownScope* innermost_;
+};
+
+thread_local const ShutdownScope* ShutdownScope::innermost_ = nullptr;
+
 } // namespace
 
 std::string DeviceErrorText(MMRESULT code)
@@ -277,6 +303,15 @@ bool TWaveIn::AddNextBuffer()
 
 void TWaveIn::StopRecording()
 {
+    // Called again from a handler while this thread stops or closes the recorder: the outer call finishes it.
+    if (ShutdownScope::Active(this))
+        return;
+    ShutdownScope scope(this);
+    StopRecordingSteps();
+}
+
+void TWaveIn::StopRecordingSteps()
+{
     if (!DeviceOpen)
         return;
     Recording = false;
@@ -286,10 +321,18 @@ void TWaveIn::StopRecording()
         return;
     if (waveInReset(DeviceHandle) != MMSYSERR_NOERROR)
         ReportError("Error in waveInReset");
-    CloseDevice();
+    CloseDeviceSteps();
 }
 
 void TWaveIn::CloseDevice()
+{
+    if (ShutdownScope::Active(this))
+        return;
+    ShutdownScope scope(this);
+    CloseDeviceSteps();
+}
+
+void TWaveIn::CloseDeviceSteps()
 {
     if (!DeviceOpen)
         return;

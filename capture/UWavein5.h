@@ -65,6 +65,8 @@ private:
     void FreeHeaders();
     void InitHeaders();
     void HandleDeviceMessage(UINT message);
+    void StopRecordingSteps();
+    void CloseDeviceSteps();
 
     // Why Ready is false: a recorder without a device refuses to open with the platform's "no device" text.
     bool noDevice_ = false;

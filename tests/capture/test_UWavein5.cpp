@@ -486,6 +486,27 @@ TEST_F(Recorder, OpenDeviceWhileRecordingEndsTheRecordingWithoutHandingOutBuffer
     EXPECT_EQ(Deliveries()[2].buffer, recorder->Buffers[0]);
 }
 
+TEST_F(Recorder, AnErrorHandlerThatStopsRecordingOnEveryMessageDoesNotRecurse)
+{
+    // As a window that stops recording from its hundredth message on: the stop's own "Closing" comes back to it.
+    auto recorder = MakeRecording();
+    TWaveIn* raw = recorder.get();
+    recorder->OnError = [this, raw](const std::string& message) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            messages_.push_back(message);
+        }
+        raw->StopRecording();
+        raw->CloseDevice();
+    };
+    fake_wavein::FailCall("waveInUnprepareHeader", fake_wavein::CountCalls("waveInUnprepareHeader") + 2,
+                          MMSYSERR_NOMEM);
+    recorder->StopRecording();
+    EXPECT_EQ(TakeMessages(), (Strings{"Error in waveInUnprepareHeader  Unable to allocate or lock memory", "Closing"}));
+    EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_EQ(fake_wavein::CountCalls("waveInClose"), 1);
+}
+
 TEST_F(Recorder, WithOnErrorEmptyEveryMessageStillLandsInLastError)
 {
     auto recorder = std::make_unique<TWaveIn>(nullptr, 8192, 8);

@@ -260,6 +260,28 @@ TEST_F(AlsaLayer, DestroyingARecordingRecorderStopsAndClosesTheDevice)
     EXPECT_EQ(Messages(), Strings{"Closing"});
 }
 
+TEST_F(AlsaLayer, RecordingAgainAndReopeningWhileRecordingStayClean)
+{
+    ServeFile(test_audio::MakeTone(110.0, 60.0, 4.0 * kBlock / test_audio::kRateHz));
+    auto recorder = MakeTunerRecorder();
+    recorder->OnBufferFull = Collect(0);
+    for (int cycle = 0; cycle < 10; ++cycle) {
+        // Every other cycle OpenDevice itself ends the recording still running, while buffers arrive.
+        ASSERT_TRUE(recorder->OpenDevice()) << cycle;
+        ASSERT_TRUE(recorder->StartRecording()) << cycle;
+        int before = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            before = handled_;
+        }
+        ASSERT_TRUE(WaitFor([&] { return handled_ >= before + 2; })) << cycle;
+        if (cycle % 2 == 1)
+            recorder->StopRecording();
+    }
+    EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_EQ(Messages(), Strings(10, "Closing"));
+}
+
 TEST_F(AlsaLayer, WithNoDeviceAtAllOpenAndStartFailWithTheLayersTexts)
 {
     ASSERT_TRUE(test_audio::WriteMissingDeviceConfig(dir_ + "/missing.conf"));
