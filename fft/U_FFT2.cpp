@@ -369,7 +369,9 @@ void RunStages(double* xr, double* xi, std::size_t len, unsigned first, unsigned
 // Everything of ComplexFFT after the bit reversal. A stage of span 2h only combines points within aligned
 // runs of 2h, so the stages up to a span of 1024 run run by run while the points stay in the first-level
 // cache; every butterfly is still the one the stage order prescribes, with the same operands.
-void ComplexStages(uint8_t e, std::size_t size, bool inverse, double* xr, double* xi) {
+double ScaleOf(std::size_t size) { return static_cast<double>(1.0L / std::sqrt(static_cast<long double>(size))); }
+
+void ComplexStages(uint8_t e, std::size_t size, bool inverse, double* xr, double* xi, bool scale = true) {
     if (inverse) {
         for (std::size_t i = 0; i < size; ++i) xi[i] = -xi[i];
     }
@@ -382,7 +384,8 @@ void ComplexStages(uint8_t e, std::size_t size, bool inverse, double* xr, double
     }
     if (inRun < e) RunStages(xr, xi, size, inRun + 1, e);
 
-    const double f = static_cast<double>(1.0L / std::sqrt(static_cast<long double>(size)));
+    if (!scale) return;
+    const double f = ScaleOf(size);
     const double fi = inverse ? -f : f;
     for (std::size_t i = 0; i < size; ++i) {
         xr[i] = xr[i] * f;
@@ -414,30 +417,56 @@ void SplitEvenOddBitReversed(int32_t m, TNvector2& re, TNvector2& im) {
     }
 }
 
-void ComplexFFTBitReversed(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im) {
-    ComplexStages(e, static_cast<std::size_t>(m), inverse, re.data(), im.data());
-}
 
-void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im) {
-    const auto size = static_cast<std::size_t>(m);
-    double* xr = re.data();
-    double* xi = im.data();
+namespace {
+
+inline V2 Reversed(V2 v) { return V2{v[1], v[0]}; }
+
+// RecombineSpectrum on points that still lack ComplexFFT's final scale f: each point is scaled as it is
+// read, giving the very values the scaled points would hold (f = 1 leaves them as they are).
+void Recombine(std::size_t size, double* xr, double* xi, double f) {
     const double* wrs = SpectrumRe.data();
     const double* wis = SpectrumIm.data();
     const double sqrt2 = std::sqrt(2.0);
     const double q = 0.5 / std::sqrt(2.0);
 
-    const double nyquist = (xr[0] - xi[0]) / sqrt2;
-    xr[0] = (xr[0] + xi[0]) / sqrt2;
+    const double r0 = xr[0] * f, i0 = xi[0] * f;
+    const double nyquist = (r0 - i0) / sqrt2;
+    xr[0] = (r0 + i0) / sqrt2;
     xi[0] = 0.0;
     // Bins k and m-k share their sums and differences (a, b, c, d for k are a, b, -c, -d for m-k, exactly),
-    // so the pair is formed in place; the upper half is the conjugate mirror.
-    for (std::size_t k = 1; k <= size / 2; ++k) {
+    // so the pair is formed in place; the upper half is the conjugate mirror. Two k at a time: k, k+1 with
+    // m-k, m-k-1 (read as a pair and swapped).
+    const std::size_t half = size / 2;
+    std::size_t k = 1;
+    const V2 fv = {f, f}, qv = {q, q};
+    for (; k + 1 < half; k += 2) {
+        const std::size_t k2 = size - k - 1;  // the pair m-k-1, m-k
+        const V2 pr = Load2(xr + k) * fv, pi = Load2(xi + k) * fv;
+        const V2 sr = Reversed(Load2(xr + k2) * fv), si = Reversed(Load2(xi + k2) * fv);
+        const V2 a = pr + sr, b = pi + si, c = pr - sr, d = pi - si;
+        const V2 wr = Load2(wrs + k), wi = Load2(wis + k);
+        const V2 wr2 = Reversed(Load2(wrs + k2)), wi2 = Reversed(Load2(wis + k2));
+        const V2 rk = ((wr * b + a) + wi * c) * qv;
+        const V2 ik = ((wi * b + d) - wr * c) * qv;
+        const V2 rk2 = ((wr2 * b + a) - wi2 * c) * qv;
+        const V2 ik2 = ((wi2 * b - d) + wr2 * c) * qv;
+        Store2(xr + k, rk);
+        Store2(xi + k, ik);
+        Store2(xr + 2 * size - k - 1, Reversed(rk));
+        Store2(xi + 2 * size - k - 1, -Reversed(ik));
+        Store2(xr + k2, Reversed(rk2));
+        Store2(xi + k2, Reversed(ik2));
+        Store2(xr + size + k, rk2);
+        Store2(xi + size + k, -ik2);
+    }
+    for (; k <= half; ++k) {
         const std::size_t k2 = size - k;
-        const double a = xr[k] + xr[k2];
-        const double b = xi[k] + xi[k2];
-        const double c = xr[k] - xr[k2];
-        const double d = xi[k] - xi[k2];
+        const double pr = xr[k] * f, pi = xi[k] * f, sr = xr[k2] * f, si = xi[k2] * f;
+        const double a = pr + sr;
+        const double b = pi + si;
+        const double c = pr - sr;
+        const double d = pi - si;
         const double rk = ((wrs[k] * b + a) + wis[k] * c) * q;
         const double ik = ((wis[k] * b + d) - wrs[k] * c) * q;
         const double rk2 = ((wrs[k2] * b + a) - wis[k2] * c) * q;
@@ -455,6 +484,18 @@ void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im) {
     }
     xr[size] = nyquist;
     xi[size] = 0.0;
+}
+
+}  // namespace
+
+void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im) {
+    Recombine(static_cast<std::size_t>(m), re.data(), im.data(), 1.0);
+}
+
+void ComplexFFTRecombineSpectrum(uint8_t e, int32_t m, TNvector2& re, TNvector2& im) {
+    const auto size = static_cast<std::size_t>(m);
+    ComplexStages(e, size, false, re.data(), im.data(), false);
+    Recombine(size, re.data(), im.data(), ScaleOf(size));
 }
 
 }  // namespace fft_internal
@@ -511,11 +552,10 @@ void RealFFT(int32_t n, bool inverse, TNvector2& re, TNvector2& im, uint8_t& err
         InverseRealFFT(exponent, m, re, im);
     } else {
         // SplitEvenOdd, BuildTwiddles, ComplexFFT and RecombineSpectrum, with the packing and the bit reversal
-        // done in one pass.
+        // done in one pass, and ComplexFFT's final scale applied as the recombination reads the points.
         BuildTwiddles(m);
         SplitEvenOddBitReversed(m, re, im);
-        ComplexFFTBitReversed(exponent, m, false, re, im);
-        RecombineSpectrum(m, re, im);
+        ComplexFFTRecombineSpectrum(exponent, m, re, im);
     }
     errorCode = 0;
 }

@@ -40,8 +40,9 @@ void BitReverse(int32_t m, TNvector2& re, TNvector2& im);
 void ComplexFFT(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im);
 // SplitEvenOdd and then BitReverse, in one pass (needs the cache built for m).
 void SplitEvenOddBitReversed(int32_t m, TNvector2& re, TNvector2& im);
-// ComplexFFT on points already in bit-reversed order (needs the cache built for m).
-void ComplexFFTBitReversed(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im);
+// Forward ComplexFFT without its bit reversal (points already in that order), then RecombineSpectrum
+// (needs the cache built for m).
+void ComplexFFTRecombineSpectrum(uint8_t e, int32_t m, TNvector2& re, TNvector2& im);
 // Turns ComplexFFT's forward result into bins 0..2m-1 of the real sequence's spectrum (scale 1/sqrt(2m)).
 void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im);
 

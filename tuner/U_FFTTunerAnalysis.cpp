@@ -11,6 +11,13 @@
 #include "U_FFT2.h"
 #include "U_FFTTunerConfig.h"
 
+namespace {
+
+typedef uint8_t U8x16 __attribute__((vector_size(16), aligned(1), may_alias));
+U8x16 Splat(uint8_t v) { return U8x16{} + v; }
+
+}  // namespace
+
 void TTunerAnalysis::WaveInData(const uint8_t* Block, int32_t ByteCount) {
     ProcessBlock(Block, ByteCount, BitsPerSample);
 }
@@ -41,12 +48,35 @@ void TTunerAnalysis::ProcessBlock(const uint8_t* Block, int32_t ByteCount, int32
             } else {
                 Samples.resize(static_cast<std::size_t>(ByteCount));
                 if (SampleBits == 8) {
-                    for (int32_t i = 0; i < ByteCount; ++i) {
-                        const int32_t sample = Block[i];
-                        Samples[static_cast<std::size_t>(i)] = sample;
-                        const int32_t d = std::abs(sample - 127);
-                        if (d > peak) {
-                            peak = d;
+                    // PeakLevel rises as the scan goes, one run of samples at a time (a few microseconds
+                    // each), so the copy and the deviation run vectorised.
+                    constexpr int32_t Run = 256;
+                    for (int32_t start = 0; start < ByteCount; start += Run) {
+                        const int32_t length = std::min(Run, ByteCount - start);
+                        const uint8_t* src = Block + start;
+                        int32_t* dst = Samples.data() + start;
+                        // The largest |byte - 127| of the run is the larger of max - 127 and 127 - min;
+                        // 16 bytes at a time.
+                        U8x16 lowest = Splat(255), highest = Splat(0);
+                        int32_t i = 0;
+                        for (; i + 16 <= length; i += 16) {
+                            const U8x16 bytes = *reinterpret_cast<const U8x16*>(src + i);
+                            lowest = bytes < lowest ? bytes : lowest;
+                            highest = bytes > highest ? bytes : highest;
+                        }
+                        int32_t runLow = 255, runHigh = 0;
+                        for (int lane = 0; lane < 16; ++lane) {
+                            runLow = std::min<int32_t>(runLow, lowest[lane]);
+                            runHigh = std::max<int32_t>(runHigh, highest[lane]);
+                        }
+                        for (; i < length; ++i) {
+                            runLow = std::min<int32_t>(runLow, src[i]);
+                            runHigh = std::max<int32_t>(runHigh, src[i]);
+                        }
+                        for (i = 0; i < length; ++i) dst[i] = src[i];
+                        const int32_t runPeak = std::max({0, runHigh - 127, 127 - runLow});
+                        if (runPeak > peak) {
+                            peak = runPeak;
                             PeakLevel.store(peak);
                         }
                     }
@@ -81,41 +111,58 @@ void TTunerAnalysis::AnalyseBlock() {
 
     const int32_t m = n / 2;
     const auto lines = static_cast<std::size_t>(m);
-    TNvector2 Magnitude(lines, 0.0);
-    TNvector2 BinFrequency(lines, 0.0);
+    // The largest product i * SamplesPerSec is checked once: if it fits in 32 bits, all the others do.
+    if (m > 0) checked::Mul(m - 1, SamplesPerSec);
+    auto BinFrequency = [n](int32_t i) { return static_cast<double>(i * SamplesPerSec) / n; };
+    // Dividing by K = 2*sqrt(2) scales every line alike; the estimate does not depend on it.
+    const double K = std::sqrt(2.0) * 2;
+    auto Magnitude = [&](std::size_t i) {
+        const double re = RealPart[i] / K;
+        const double im = ImagPart[i] / K;
+        return std::sqrt(re * re + im * im);
+    };
+    auto Power = [&](std::size_t i) { return RealPart[i] * RealPart[i] + ImagPart[i] * ImagPart[i]; };
+
+    // Ranking, strict comparisons: on equal magnitudes the line that holds a place keeps it. A line whose
+    // power re^2 + im^2 is below the runner-up's by more than 1e-12 (rounding moves either side by a few
+    // 1e-16) has a smaller Magnitude than the runner-up, and so than the best line: neither comparison can
+    // succeed, and its Magnitude is not needed. Every comparison that can succeed uses Magnitude as defined,
+    // so BestBin and SecondBin come out exactly as if every line's Magnitude were formed and compared.
+    constexpr double Margin = 1.0 - 1e-12;
     int32_t BestBin = 0;
     int32_t SecondBin = 0;
-    // Dividing by K = 2*sqrt(2) scales every line alike; the estimate does not depend on it.
-    const long double K = std::sqrt(2.0L) * 2;
-    for (int32_t i = 0; i < m; ++i) {
-        const auto line = static_cast<std::size_t>(i);
-        BinFrequency[line] =
-            static_cast<double>(static_cast<long double>(checked::Mul(i, SamplesPerSec)) / n);
-        const long double re = RealPart[line] / K;
-        const long double im = ImagPart[line] / K;
-        Magnitude[line] = static_cast<double>(std::sqrt(re * re + im * im));
-
-        // Strict comparisons: on equal magnitudes the line that holds a place keeps it.
-        if (Magnitude[line] > Magnitude[checked::Index(BestBin, lines)]) {
-            const int32_t oldBest = BestBin;
-            BestBin = i;
-            if (Magnitude[checked::Index(oldBest, lines)] > Magnitude[checked::Index(SecondBin, lines)]) {
-                SecondBin = oldBest;
+    double bestMagnitude = lines > 0 ? Magnitude(0) : 0.0;
+    double secondMagnitude = bestMagnitude;
+    double secondPowerBound = lines > 0 ? Power(0) * Margin : 0.0;
+    for (std::size_t line = 1; line < lines; ++line) {
+        if (Power(line) < secondPowerBound) continue;
+        const double magnitude = Magnitude(line);
+        const auto i = static_cast<int32_t>(line);
+        if (magnitude > bestMagnitude) {
+            if (bestMagnitude > secondMagnitude) {
+                SecondBin = BestBin;
+                secondMagnitude = bestMagnitude;
             }
-        } else if (Magnitude[line] > Magnitude[checked::Index(SecondBin, lines)]) {
+            BestBin = i;
+            bestMagnitude = magnitude;
+        } else if (magnitude > secondMagnitude) {
             SecondBin = i;
+            secondMagnitude = magnitude;
+        } else {
+            continue;
         }
+        secondPowerBound = Power(static_cast<std::size_t>(SecondBin)) * Margin;
     }
 
     const int32_t lo = std::min(BestBin, SecondBin);
     const int32_t hi = std::max(BestBin, SecondBin);
-    const double fLo = BinFrequency[checked::Index(lo, lines)];
+    const double fLo = BinFrequency(lo);
     double estimate = fLo;
     if (checked::Sub(hi, lo) == 1) {
         // Neighbouring lines: the magnitude-weighted mean of their frequencies.
-        const long double mLo = Magnitude[checked::Index(lo, lines)];
-        const long double mHi = Magnitude[checked::Index(hi, lines)];
-        const long double fHi = BinFrequency[checked::Index(hi, lines)];
+        const long double mLo = lo == BestBin ? bestMagnitude : secondMagnitude;
+        const long double mHi = hi == BestBin ? bestMagnitude : secondMagnitude;
+        const long double fHi = BinFrequency(hi);
         estimate = static_cast<double>(fLo + mHi / (mLo + mHi) * (fHi - fLo));
     }
     Frequency.store(estimate);

@@ -336,3 +336,119 @@ TEST(RealFFT, AgreesWithDirectLongDoubleDFT) {
         EXPECT_LT(maxErr / rms, DriftBound(n / 2, 4e-17)) << "n=" << n;
     }
 }
+
+// --- The steps done plainly, one stage and one offset at a time, as a bitwise reference ---
+
+namespace {
+
+void PlainComplexFFT(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im) {
+    using fft_internal::TwiddleIm;
+    using fft_internal::TwiddleRe;
+    const auto size = static_cast<std::size_t>(m);
+    for (std::size_t i = 0, j = 0; i + 1 < size; ++i) {
+        if (j > i) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
+        std::size_t k = size / 2;
+        for (; j >= k; k /= 2) j -= k;
+        j += k;
+    }
+    if (inverse) {
+        for (std::size_t i = 0; i < size; ++i) im[i] = -im[i];
+    }
+    const double c = 0.707106781186548;
+    for (unsigned s = 1; s <= e; ++s) {
+        const std::size_t h = std::size_t{1} << (s - 1), r = size >> s;
+        for (std::size_t j = 0; j < h; ++j) {
+            for (std::size_t g = 0; g < size; g += 2 * h) {
+                const std::size_t a = g + j, b = a + h;
+                double tr, ti;
+                if (j == 0) {
+                    tr = re[b], ti = im[b];
+                } else if (h >= 4 && j == h / 4) {
+                    tr = (re[b] + im[b]) * c, ti = (im[b] - re[b]) * c;
+                } else if (h >= 2 && j == h / 2) {
+                    tr = im[b], ti = -re[b];
+                } else if (h >= 4 && j == 3 * h / 4) {
+                    tr = (re[b] - im[b]) * -c, ti = (re[b] + im[b]) * -c;
+                } else {
+                    const double wr = TwiddleRe[j * r], wi = TwiddleIm[j * r];
+                    tr = re[b] * wr - im[b] * wi, ti = re[b] * wi + im[b] * wr;
+                }
+                re[b] = re[a] - tr, im[b] = im[a] - ti;
+                re[a] = re[a] + tr, im[a] = im[a] + ti;
+            }
+        }
+    }
+    const double f = static_cast<double>(1.0L / std::sqrt(static_cast<long double>(m)));
+    for (std::size_t i = 0; i < size; ++i) re[i] = re[i] * f, im[i] = im[i] * (inverse ? -f : f);
+}
+
+// Forward RealFFT bins 0..m-1 through scratch arrays, the twiddles of the split step read from the cache.
+void PlainRealFFT(int32_t n, TNvector2& re, TNvector2& im) {
+    const int32_t m = n / 2;
+    const auto size = static_cast<std::size_t>(m);
+    TNvector2 even(re.size()), odd(im.size());
+    for (std::size_t i = 0; i < size; ++i) even[i] = re[2 * i], odd[i] = re[2 * i + 1];
+    for (std::size_t i = 0; i < size; ++i) re[i] = even[i], im[i] = odd[i];
+    fft_internal::BuildTwiddles(m);
+    PlainComplexFFT(static_cast<uint8_t>(std::log2(m)), m, false, re, im);
+    TNvector2 R(re.size()), I(im.size());
+    R[0] = (re[0] + im[0]) / std::sqrt(2.0);
+    const double q = 0.5 / std::sqrt(2.0);
+    for (std::size_t k = 1; k < size; ++k) {
+        const double wr = fft_internal::SpectrumRe[k], wi = fft_internal::SpectrumIm[k];
+        const double a = re[k] + re[size - k], b = im[k] + im[size - k];
+        const double c = re[k] - re[size - k], d = im[k] - im[size - k];
+        R[k] = ((wr * b + a) + wi * c) * q;
+        I[k] = ((wi * b + d) - wr * c) * q;
+    }
+    for (std::size_t k = 0; k < size; ++k) re[k] = R[k], im[k] = I[k];
+}
+
+}  // namespace
+
+// The fused, cache-blocked stages and the paired split step must not change a single bit.
+TEST(RealFFT, MatchesThePlainStepsBitwise) {
+    for (int32_t n = 4; n <= 16384; n *= 2) {
+        const auto size = static_cast<std::size_t>(n);
+        const TNvector2 x = RandomVector(size, 300 + static_cast<uint32_t>(n));
+        const Spectrum fast = Forward(x, n);
+        TNvector2 re = x, im(size, 0.0);
+        PlainRealFFT(n, re, im);
+        for (std::size_t k = 0; k < size / 2; ++k) {
+            ASSERT_EQ(std::memcmp(&fast.re[k], &re[k], sizeof(double)), 0) << "n=" << n << " k=" << k;
+            ASSERT_EQ(std::memcmp(&fast.im[k], &im[k], sizeof(double)), 0) << "n=" << n << " k=" << k;
+        }
+    }
+}
+
+TEST(ComplexFFT, MatchesThePlainStagesBitwiseBothWays) {
+    for (uint8_t e = 1; e <= 13; ++e) {
+        const int32_t m = int32_t{1} << e;
+        for (bool inverse : {false, true}) {
+            TNvector2 re = RandomVector(static_cast<std::size_t>(m), 500 + e);
+            TNvector2 im = RandomVector(static_cast<std::size_t>(m), 600 + e);
+            TNvector2 pr = re, pi = im;
+            fft_internal::ComplexFFT(e, m, inverse, re, im);
+            PlainComplexFFT(e, m, inverse, pr, pi);
+            EXPECT_TRUE(BitwiseEqual(re, pr) && BitwiseEqual(im, pi)) << "m=" << m << " inverse=" << inverse;
+        }
+    }
+}
+
+// The split step's twiddles: exp(-i*pi*k/m), from the table for even k, from cosine and sine for odd k.
+TEST(TwiddleCache, SplitStepTwiddlesAreTheFullLengthOnes) {
+    fft_internal::BuildTwiddles(4096);
+    for (std::size_t k = 0; k < 4096; ++k) {
+        if (k % 2 == 0) {
+            ASSERT_EQ(fft_internal::SpectrumRe[k], fft_internal::TwiddleRe[k / 2]);
+            ASSERT_EQ(fft_internal::SpectrumIm[k], fft_internal::TwiddleIm[k / 2]);
+        } else {
+            const long double angle = PiL * static_cast<long double>(k) / 4096;
+            ASSERT_NEAR(fft_internal::SpectrumRe[k], static_cast<double>(std::cos(angle)), 4e-16) << k;
+            ASSERT_NEAR(fft_internal::SpectrumIm[k], static_cast<double>(-std::sin(angle)), 4e-16) << k;
+        }
+    }
+}
