@@ -452,3 +452,23 @@ TEST(TwiddleCache, SplitStepTwiddlesAreTheFullLengthOnes) {
         }
     }
 }
+
+// Even samples to the real parts, odd ones to the imaginary parts; entries from m upward stay.
+TEST(SplitEvenOdd, PacksEvenAndOddSamples) {
+    TNvector2 re = {0, 1, 2, 3, 4, 5, 6, 7}, im(8, -1.0);
+    fft_internal::SplitEvenOdd(4, re, im);
+    EXPECT_EQ(re, (TNvector2{0, 2, 4, 6, 4, 5, 6, 7}));
+    EXPECT_EQ(im, (TNvector2{1, 3, 5, 7, -1, -1, -1, -1}));
+}
+
+// 8 points: index i goes to the index with its 3 bits reversed, whether the cached table serves that
+// size or the permutation is worked out step by step.
+TEST(BitReverse, PermutesIntoBitReversedOrderWithAndWithoutTheTable) {
+    for (int32_t cachedSize : {8, 16}) {
+        fft_internal::BuildTwiddles(cachedSize);  // 8: the table serves m = 8; 16: it does not
+        TNvector2 re = {0, 1, 2, 3, 4, 5, 6, 7}, im = re;
+        fft_internal::BitReverse(8, re, im);
+        EXPECT_EQ(re, (TNvector2{0, 4, 2, 6, 1, 5, 3, 7}));
+        EXPECT_EQ(im, re);
+    }
+}
