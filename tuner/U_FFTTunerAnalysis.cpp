@@ -48,8 +48,8 @@ void TTunerAnalysis::ProcessBlock(const uint8_t* Block, int32_t ByteCount, int32
             } else {
                 Samples.resize(static_cast<std::size_t>(ByteCount));
                 if (SampleBits == 8) {
-                    // PeakLevel rises as the scan goes, one run of samples at a time (a few microseconds
-                    // each), so the copy and the deviation run vectorised.
+                    // PeakLevel rises as the scan goes, one run of 256 samples at a time (well under a
+                    // microsecond each) rather than sample by sample, so that the scan runs vectorised.
                     constexpr int32_t Run = 256;
                     for (int32_t start = 0; start < ByteCount; start += Run) {
                         const int32_t length = std::min(Run, ByteCount - start);
