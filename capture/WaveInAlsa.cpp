@@ -92,6 +92,7 @@ struct Device {
     bool reading = false;     // the device thread is in ALSA without the mutex
     int delivering = 0;       // depth of the device thread's calls into the callback
     MMRESULT lost = MMSYSERR_NOERROR;  // set once the device has gone away
+    int injectedError = 0;             // InjectCaptureErrorForTest
     std::thread thread;
     std::thread::id threadId;
 };
@@ -226,7 +227,10 @@ void DeviceLoop(std::shared_ptr<Device> device)
         }
 
         snd_pcm_sframes_t got = 0;
-        if (frames > 0) {
+        if (d.injectedError != 0) {
+            got = d.injectedError;
+            d.injectedError = 0;
+        } else if (frames > 0) {
             d.reading = true;
             snd_pcm_t* pcm = d.pcm;
             lock.unlock();
@@ -236,10 +240,16 @@ void DeviceLoop(std::shared_ptr<Device> device)
             d.changed.notify_all();
         }
         if (got < 0) {
-            // The device has gone: delivery ends here, and the next call reports it.
+            // The device has gone. Delivery ends with the buffer being filled, returned with what it holds, so
+            // that the client's next call (its re-queue) fails with the reason; the rest stay queued for reset.
             d.lost = ResultFromAlsaError(static_cast<int>(got), Stage::Capture);
             if (d.lost == MMSYSERR_NOERROR)
                 d.lost = MMSYSERR_NODRIVER;
+            if (header != nullptr) {
+                d.queue.pop_front();
+                MarkDone(header);
+                Notify(d, lock, MM_WIM_DATA, header);
+            }
             continue;
         }
         if (header == nullptr)
@@ -559,7 +569,7 @@ MMRESULT waveInStop(HWAVEIN hwi)
         MarkDone(header);
         Notify(d, lock, MM_WIM_DATA, header);
     }
-    return d.lost;
+    return MMSYSERR_NOERROR;
 }
 
 MMRESULT waveInReset(HWAVEIN hwi)
@@ -583,7 +593,7 @@ MMRESULT waveInReset(HWAVEIN hwi)
         MarkDone(header);
         Notify(d, lock, MM_WIM_DATA, header);
     }
-    return d.lost;
+    return MMSYSERR_NOERROR;
 }
 
 MMRESULT waveInGetErrorTextA(MMRESULT mmrError, LPSTR pszText, UINT cchText)
@@ -608,3 +618,14 @@ MMRESULT waveInGetErrorTextA(MMRESULT mmrError, LPSTR pszText, UINT cchText)
 }
 
 } // extern "C"
+
+bool wavein_alsa::InjectCaptureErrorForTest(HWAVEIN device, int alsaError)
+{
+    const std::shared_ptr<Device> found = Find(device);
+    if (!found)
+        return false;
+    std::lock_guard<std::mutex> lock(found->mutex);
+    found->injectedError = alsaError;
+    found->changed.notify_all();
+    return true;
+}

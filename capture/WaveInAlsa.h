@@ -15,6 +15,10 @@ MMRESULT ResultFromAlsaError(int alsaError, Stage stage);
 // writes whole multiples of this many frames at a time.
 constexpr unsigned long kReadChunkFrames = 256;
 
+// Makes the device's next read from ALSA fail with `alsaError` (negative), as when the device is unplugged.
+// For tests of the layer's reaction; false when the handle is not an open device.
+bool InjectCaptureErrorForTest(HWAVEIN device, int alsaError);
+
 // How long a started device holds captured sound for a buffer that is about to be queued before discarding it.
 constexpr int kQueueGraceMs = 200;
 

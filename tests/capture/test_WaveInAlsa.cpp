@@ -282,6 +282,82 @@ TEST_F(AlsaLayer, RecordingAgainAndReopeningWhileRecordingStayClean)
     EXPECT_EQ(Messages(), Strings(10, "Closing"));
 }
 
+TEST_F(AlsaLayer, ADeviceThatDisappearsReturnsItsCurrentBufferAndFailsTheNextCalls)
+{
+    ServeFile(test_audio::MakeTone(110.0, 60.0, 1.0));
+    struct Seen {
+        std::mutex mutex;
+        std::condition_variable changed;
+        std::vector<WAVEHDR*> returned;
+        int closes = 0;
+    } seen;
+    auto callback = [](HWAVEIN, UINT message, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR) {
+        auto& s = *reinterpret_cast<Seen*>(instance);
+        std::lock_guard<std::mutex> lock(s.mutex);
+        if (message == MM_WIM_DATA)
+            s.returned.push_back(reinterpret_cast<WAVEHDR*>(param1));
+        if (message == MM_WIM_CLOSE)
+            ++s.closes;
+        s.changed.notify_all();
+    };
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
+    HWAVEIN device = nullptr;
+    ASSERT_EQ(waveInOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(+callback),
+                         reinterpret_cast<DWORD_PTR>(&seen), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    std::vector<char> memory(2 * 1024);
+    WAVEHDR headers[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        headers[i].lpData = memory.data() + i * 1024;
+        headers[i].dwBufferLength = 1024;
+        ASSERT_EQ(waveInPrepareHeader(device, &headers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveInAddBuffer(device, &headers[i], sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    }
+    ASSERT_TRUE(wavein_alsa::InjectCaptureErrorForTest(device, -ENODEV));
+    ASSERT_EQ(waveInStart(device), MMSYSERR_NOERROR);
+    {
+        std::unique_lock<std::mutex> lock(seen.mutex);
+        ASSERT_TRUE(seen.changed.wait_for(lock, kPatience, [&] { return !seen.returned.empty(); }));
+    }
+    std::this_thread::sleep_for(50ms);
+    {
+        std::lock_guard<std::mutex> lock(seen.mutex);
+        ASSERT_EQ(seen.returned.size(), 1u);  // delivery ends with the buffer that was being filled
+        EXPECT_EQ(seen.returned[0], &headers[0]);
+        EXPECT_EQ(headers[0].dwBytesRecorded, 0u);
+    }
+    EXPECT_EQ(waveInAddBuffer(device, &headers[0], sizeof(WAVEHDR)), MMSYSERR_NODRIVER);
+    EXPECT_EQ(waveInStart(device), MMSYSERR_NODRIVER);
+    EXPECT_EQ(waveInReset(device), MMSYSERR_NOERROR);  // the queued buffer still comes back, so close can follow
+    {
+        std::lock_guard<std::mutex> lock(seen.mutex);
+        EXPECT_EQ(seen.returned.size(), 2u);
+    }
+    for (auto& header : headers)
+        EXPECT_EQ(waveInUnprepareHeader(device, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(device), MMSYSERR_NOERROR);
+    EXPECT_EQ(seen.closes, 1);
+}
+
+TEST_F(AlsaLayer, ARecorderWhoseDeviceDisappearsStopsAndSaysWhy)
+{
+    ServeFile(test_audio::MakeTone(110.0, 60.0, 4.0 * kBlock / test_audio::kRateHz));
+    auto recorder = MakeTunerRecorder();
+    recorder->OnBufferFull = Collect(0);
+    ASSERT_TRUE(recorder->OpenDevice());
+    ASSERT_TRUE(recorder->StartRecording());
+    ASSERT_TRUE(WaitFor([&] { return handled_ >= 1; }));
+    ASSERT_TRUE(wavein_alsa::InjectCaptureErrorForTest(recorder->DeviceHandle, -ENODEV));
+    ASSERT_TRUE(WaitFor([&] { return messages_.size() >= 2; }));
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (recorder->DeviceOpen && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_FALSE(recorder->Recording);
+    EXPECT_EQ(Messages(), (Strings{"Closing", "Error adding buffer, recording stopped: The recording device is no "
+                                              "longer present."}));
+}
+
 TEST_F(AlsaLayer, WithNoDeviceAtAllOpenAndStartFailWithTheLayersTexts)
 {
     ASSERT_TRUE(test_audio::WriteMissingDeviceConfig(dir_ + "/missing.conf"));
