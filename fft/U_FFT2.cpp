@@ -257,6 +257,27 @@ void RunFirstThreeStages(double* xr, double* xi, std::size_t len) {
     }
 }
 
+// Stages 1..4 on each run of 16 points: stages 1..3 on both halves, then stage 4 (h = 8) while the 16
+// points are still at hand; the same butterflies as RunStage.
+void RunFirstFourStages(double* xr, double* xi, std::size_t len) {
+    const double* wr = StageRe.data() + 8;
+    const double* wi = StageIm.data() + 8;
+    for (std::size_t g = 0; g < len; g += 16) {
+        double* ar = xr + g;
+        double* ai = xi + g;
+        double* br = ar + 8;
+        double* bi = ai + 8;
+        RunFirstThreeStages(ar, ai, 16);
+        Butterfly(ar, ai, br, bi, 0, br[0], bi[0]);
+        Butterfly(ar, ai, br, bi, 2, (br[2] + bi[2]) * C, (bi[2] - br[2]) * C);
+        Butterfly(ar, ai, br, bi, 4, bi[4], -br[4]);
+        Butterfly(ar, ai, br, bi, 6, (br[6] - bi[6]) * NegC, (br[6] + bi[6]) * NegC);
+        for (std::size_t j = 1; j < 8; j += 2) {
+            Butterfly(ar, ai, br, bi, j, br[j] * wr[j] - bi[j] * wi[j], br[j] * wi[j] + bi[j] * wr[j]);
+        }
+    }
+}
+
 // Which twiddle a butterfly uses: the fixed ones at offsets 0, h/4, h/2, 3h/4 of a stage, or the table.
 enum class Tw { One, DiagC, MinusI, DiagNegC, Table };
 
@@ -352,10 +373,13 @@ void RunStagePair(double* xr, double* xi, std::size_t len, std::size_t h) {
     }
 }
 
-// Runs stages first..last (half span 2^(s-1)) over [0, len): stages 1..3 together, then two at a time.
+// Runs stages first..last (half span 2^(s-1)) over [0, len): stages 1..4 (or 1..3) together, then two at a time.
 void RunStages(double* xr, double* xi, std::size_t len, unsigned first, unsigned last) {
     unsigned s = first;
-    if (s == 1 && last >= 3) {
+    if (s == 1 && last >= 4) {
+        RunFirstFourStages(xr, xi, len);
+        s = 5;
+    } else if (s == 1 && last >= 3) {
         RunFirstThreeStages(xr, xi, len);
         s = 4;
     }
