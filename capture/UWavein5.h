@@ -40,7 +40,8 @@ public:
 
     // bufferSize > 0 bytes, bufferCount 2 .. MaxBuffers; otherwise Ready stays false and LastError says why.
     TWaveIn(HWND owner, int32_t bufferSize, int32_t bufferCount);
-    // Stops and closes a device that is still open, then frees format, buffers and headers.
+    // Stops and closes a device that is still open (reporting as StopRecording does: empty OnError first if its
+    // target is already gone), waits for a callback still on its way out, then frees format, buffers, headers.
     virtual ~TWaveIn();
 
     TWaveIn(const TWaveIn&) = delete;

@@ -7,6 +7,7 @@
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -223,6 +224,38 @@ TEST_F(AlsaLayer, TheLayerFillsQueuedBuffersInOrderAndAcceptsBuffersFromInsideTh
     EXPECT_EQ(waveInPrepareHeader(device, &headers[0], sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(waveInUnprepareHeader(device, &headers[0], sizeof(WAVEHDR)), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(waveInClose(device), MMSYSERR_INVALHANDLE);
+}
+
+TEST_F(AlsaLayer, SoundArrivingWhileNoBufferIsQueuedIsDiscarded)
+{
+    const Bytes tone = test_audio::MakeTone(110.0, 60.0, 10.0);
+    ServeFile(tone);
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 11025, 11025, 1, 8, 0};
+    HWAVEIN device = nullptr;
+    static std::atomic<bool> filled;
+    filled = false;
+    auto callback = [](HWAVEIN, UINT message, DWORD_PTR, DWORD_PTR, DWORD_PTR) {
+        if (message == MM_WIM_DATA)
+            filled = true;
+    };
+    ASSERT_EQ(waveInOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(+callback), 0, CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    std::vector<char> memory(1024, 0);
+    WAVEHDR header{};
+    header.lpData = memory.data();
+    header.dwBufferLength = 1024;
+    ASSERT_EQ(waveInPrepareHeader(device, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    ASSERT_EQ(waveInStart(device), MMSYSERR_NOERROR);
+    // Well past the moment the device stops holding sound for a buffer about to be queued.
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 * wavein_alsa::kQueueGraceMs));
+    ASSERT_EQ(waveInAddBuffer(device, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    const auto deadline = std::chrono::steady_clock::now() + kPatience;
+    while (!filled && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    ASSERT_TRUE(filled);
+    EXPECT_FALSE(std::equal(memory.begin(), memory.end(), tone.begin()));  // not the start of the sound
+    EXPECT_EQ(waveInUnprepareHeader(device, &header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+    EXPECT_EQ(waveInClose(device), MMSYSERR_NOERROR);
 }
 
 TEST_F(AlsaLayer, AnExceptionInTheHandlerShutsTheDeviceDownFromInsideTheCallbackWithoutDeadlock)
