@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 #include "CheckedInt.h"
 #include "U_FFT2.h"
@@ -14,6 +15,10 @@
 namespace {
 
 typedef uint8_t U8x16 __attribute__((vector_size(16), aligned(1), may_alias));
+typedef double F64x2 __attribute__((vector_size(16), aligned(8), may_alias));
+typedef int32_t I32x2 __attribute__((vector_size(8)));
+typedef uint8_t U8x4 __attribute__((vector_size(4)));
+typedef int32_t I32x4 __attribute__((vector_size(16), aligned(4), may_alias));
 U8x16 Splat(uint8_t v) { return U8x16{} + v; }
 
 }  // namespace
@@ -73,7 +78,12 @@ void TTunerAnalysis::ProcessBlock(const uint8_t* Block, int32_t ByteCount, int32
                             runLow = std::min<int32_t>(runLow, src[i]);
                             runHigh = std::max<int32_t>(runHigh, src[i]);
                         }
-                        for (i = 0; i < length; ++i) dst[i] = src[i];
+                        for (i = 0; i + 4 <= length; i += 4) {
+                            U8x4 four;
+                            std::memcpy(&four, src + i, sizeof four);
+                            *reinterpret_cast<I32x4*>(dst + i) = __builtin_convertvector(four, I32x4);
+                        }
+                        for (; i < length; ++i) dst[i] = src[i];
                         const int32_t runPeak = std::max({0, runHigh - 127, 127 - runLow});
                         if (runPeak > peak) {
                             peak = runPeak;
@@ -96,13 +106,24 @@ void TTunerAnalysis::AnalyseBlock() {
     if (n == 0) return;
     const auto size = static_cast<std::size_t>(n);
 
-    // The sum of up to 2^31 samples of 32 bits is exact in 64 bits.
-    int64_t sum = 0;
-    for (int32_t s : Samples) sum += s;
+    // The sum of up to 2^31 samples of 32 bits is exact in 64 bits (in any order: four partial sums run
+    // side by side).
+    int64_t partial[4] = {0, 0, 0, 0};
+    std::size_t t = 0;
+    for (; t + 4 <= size; t += 4) {
+        for (std::size_t lane = 0; lane < 4; ++lane) partial[lane] += Samples[t + lane];
+    }
+    int64_t sum = partial[0] + partial[1] + partial[2] + partial[3];
+    for (; t < size; ++t) sum += Samples[t];
     const double mean = static_cast<double>(static_cast<long double>(sum) / n);
 
     TNvector2 RealPart(size, 0.0);
-    for (std::size_t i = 0; i < size; ++i) RealPart[i] = Samples[i] - mean;
+    const F64x2 meanPair = {mean, mean};
+    for (t = 0; t + 2 <= size; t += 2) {
+        const I32x2 pair = {Samples[t], Samples[t + 1]};
+        *reinterpret_cast<F64x2*>(&RealPart[t]) = __builtin_convertvector(pair, F64x2) - meanPair;
+    }
+    for (; t < size; ++t) RealPart[t] = Samples[t] - mean;
     TNvector2 ImagPart(size + 1, 0.0);
 
     uint8_t errorCode = 0;
@@ -135,6 +156,16 @@ void TTunerAnalysis::AnalyseBlock() {
     double secondMagnitude = bestMagnitude;
     double secondPowerBound = lines > 0 ? Power(0) * Margin : 0.0;
     for (std::size_t line = 1; line < lines; ++line) {
+        // Two lines at a time while neither can take a place.
+        if (line + 1 < lines) {
+            const F64x2 re = *reinterpret_cast<const F64x2*>(&RealPart[line]);
+            const F64x2 im = *reinterpret_cast<const F64x2*>(&ImagPart[line]);
+            const F64x2 power = re * re + im * im;
+            if (power[0] < secondPowerBound && power[1] < secondPowerBound) {
+                ++line;
+                continue;
+            }
+        }
         if (Power(line) < secondPowerBound) continue;
         const double magnitude = Magnitude(line);
         const auto i = static_cast<int32_t>(line);
