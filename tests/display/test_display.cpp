@@ -46,7 +46,11 @@ INSTANTIATE_TEST_SUITE_P(LayoutWidth, LevelBarTable,
                                            LevelCase{393, 107, 328, 328},  // the last column is the first red
                                            LevelCase{393, 128, 393, 328},  // reaches W, which is clipped
                                            LevelCase{128, 64, 64, 107},
-                                           LevelCase{0, 128, 0, 0}));
+                                           LevelCase{0, 128, 0, 0}),
+                         [](const auto& param_info) {
+                             return "W" + std::to_string(param_info.param.width) + "Peak" +
+                                    std::to_string(param_info.param.peak);
+                         });
 
 TEST(LevelBar, OverflowingProductsRaise) {
     EXPECT_THROW(LevelBar(std::numeric_limits<int32_t>::max() / 100, 128), std::overflow_error);

@@ -258,7 +258,8 @@ TEST_P(TunerLevelBar, ColumnsAfterATick) {
 
 INSTANTIATE_TEST_SUITE_P(LayoutWidth, TunerLevelBar,
                          ::testing::Values(LevelPixels{0, 0, -1}, LevelPixels{106, 325, -1},
-                                           LevelPixels{107, 327, 328}, LevelPixels{128, 327, 392}));
+                                           LevelPixels{107, 327, 328}, LevelPixels{128, 327, 392}),
+                         [](const auto& param_info) { return "Peak" + std::to_string(param_info.param.peak); });
 
 TEST_F(TunerDisplay, LevelBarShrinksBackOnTheNextTick) {
     TTunerForm form;
