@@ -338,6 +338,21 @@ const ErrorText kErrorTexts[] = {
     {WAVERR_UNPREPARED, "The buffer header has not been prepared."},
 };
 
+// Ends recording for stop and reset: the device thread leaves ALSA and stays away, and what ALSA holds is
+// dropped. The queued buffers are the caller's to return. `lock` holds the device's mutex throughout.
+MMRESULT Halt(Device& d, std::unique_lock<std::mutex>& lock)
+{
+    if (d.closed)
+        return MMSYSERR_INVALHANDLE;
+    d.started = false;
+    d.changed.notify_all();
+    WaitUntilIdle(d, lock);
+    if (d.closed)
+        return MMSYSERR_INVALHANDLE;
+    snd_pcm_drop(d.pcm);
+    return MMSYSERR_NOERROR;
+}
+
 } // namespace
 
 extern "C" {
@@ -554,14 +569,8 @@ MMRESULT waveInStop(HWAVEIN hwi)
         return MMSYSERR_INVALHANDLE;
     Device& d = *device;
     std::unique_lock<std::mutex> lock(d.mutex);
-    if (d.closed)
-        return MMSYSERR_INVALHANDLE;
-    d.started = false;
-    d.changed.notify_all();
-    WaitUntilIdle(d, lock);
-    if (d.closed)
-        return MMSYSERR_INVALHANDLE;
-    snd_pcm_drop(d.pcm);
+    if (const MMRESULT halted = Halt(d, lock); halted != MMSYSERR_NOERROR)
+        return halted;
     // As on Windows, a partly filled buffer comes back; the empty ones stay queued.
     if (!d.queue.empty() && d.queue.front()->dwBytesRecorded > 0) {
         WAVEHDR* header = d.queue.front();
@@ -579,14 +588,8 @@ MMRESULT waveInReset(HWAVEIN hwi)
         return MMSYSERR_INVALHANDLE;
     Device& d = *device;
     std::unique_lock<std::mutex> lock(d.mutex);
-    if (d.closed)
-        return MMSYSERR_INVALHANDLE;
-    d.started = false;
-    d.changed.notify_all();
-    WaitUntilIdle(d, lock);
-    if (d.closed)
-        return MMSYSERR_INVALHANDLE;
-    snd_pcm_drop(d.pcm);
+    if (const MMRESULT halted = Halt(d, lock); halted != MMSYSERR_NOERROR)
+        return halted;
     std::deque<WAVEHDR*> returned;
     returned.swap(d.queue);
     for (WAVEHDR* header : returned) {
