@@ -22,6 +22,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <utility>
 
 #include "U_FFT2_internal.h"
@@ -47,44 +48,6 @@ constexpr long double PiL = 3.141592653589793238462643383279502884L;
 // The fixed twiddle of the offsets h/4 and 3h/4, to 15 significant digits, and its negative.
 constexpr double C = 0.707106781186548;
 constexpr double NegC = -0.707106781186548;
-
-// a += t, b = a - t, for one butterfly with the product (tr, ti) already formed.
-inline void Butterfly(double* ar, double* ai, double* br, double* bi, std::size_t p, double tr, double ti) {
-    br[p] = ar[p] - tr;
-    bi[p] = ai[p] - ti;
-    ar[p] = ar[p] + tr;
-    ai[p] = ai[p] + ti;
-}
-
-// Two doubles handled by one instruction; each lane computes exactly what the scalar code computes.
-typedef double V2 __attribute__((vector_size(16), aligned(8), may_alias));
-inline V2 Load2(const double* p) { return *reinterpret_cast<const V2*>(p); }
-inline void Store2(double* p, V2 v) { *reinterpret_cast<V2*>(p) = v; }
-
-// General offsets j in [from, to) of one group, with the stage's twiddles wr[j], wi[j].
-inline void GeneralButterflies(double* __restrict ar, double* __restrict ai, double* __restrict br,
-                               double* __restrict bi, const double* __restrict wr, const double* __restrict wi,
-                               std::size_t from, std::size_t to) {
-    std::size_t j = from;
-    for (; j + 2 <= to; j += 2) {
-        const V2 xr = Load2(br + j), xi = Load2(bi + j), cr = Load2(wr + j), ci = Load2(wi + j);
-        const V2 tr = xr * cr - xi * ci;
-        const V2 ti = xr * ci + xi * cr;
-        const V2 yr = Load2(ar + j), yi = Load2(ai + j);
-        Store2(br + j, yr - tr);
-        Store2(bi + j, yi - ti);
-        Store2(ar + j, yr + tr);
-        Store2(ai + j, yi + ti);
-    }
-    for (; j < to; ++j) {
-        const double tr = br[j] * wr[j] - bi[j] * wi[j];
-        const double ti = br[j] * wi[j] + bi[j] * wr[j];
-        br[j] = ar[j] - tr;
-        bi[j] = ai[j] - ti;
-        ar[j] = ar[j] + tr;
-        ai[j] = ai[j] + ti;
-    }
-}
 
 }  // namespace
 
@@ -198,227 +161,55 @@ void BitReverse(int32_t m, TNvector2& re, TNvector2& im) {
 
 namespace {
 
-// One stage of half span h over the points [0, len), len a multiple of 2h.
-void RunStage(double* xr, double* xi, std::size_t len, std::size_t h) {
-    const std::size_t q1 = h / 4, q2 = h / 2, q3 = 3 * h / 4;
-    const double* wr = StageRe.data() + h;
-    const double* wi = StageIm.data() + h;
-    for (std::size_t g = 0; g < len; g += 2 * h) {
-        double* ar = xr + g;
-        double* ai = xi + g;
-        double* br = ar + h;
-        double* bi = ai + h;
-        // Offset 0: twiddle 1.
-        Butterfly(ar, ai, br, bi, 0, br[0], bi[0]);
-        if (h >= 2) {
-            // Offset h/2: twiddle -i.
-            Butterfly(ar, ai, br, bi, q2, bi[q2], -br[q2]);
-        }
-        if (h >= 4) {
-            // Offsets h/4 and 3h/4: twiddles C - iC and -C - iC.
-            Butterfly(ar, ai, br, bi, q1, (br[q1] + bi[q1]) * C, (bi[q1] - br[q1]) * C);
-            Butterfly(ar, ai, br, bi, q3, (br[q3] - bi[q3]) * NegC, (br[q3] + bi[q3]) * NegC);
-            GeneralButterflies(ar, ai, br, bi, wr, wi, 1, q1);
-            GeneralButterflies(ar, ai, br, bi, wr, wi, q1 + 1, q2);
-            GeneralButterflies(ar, ai, br, bi, wr, wi, q2 + 1, q3);
-            GeneralButterflies(ar, ai, br, bi, wr, wi, q3 + 1, h);
-        }
-    }
-}
-
-// Stages 1..3 (h = 1, 2, 4) on each run of 8 points, kept in registers; the same butterflies as RunStage.
-void RunFirstThreeStages(double* xr, double* xi, std::size_t len) {
-    for (std::size_t g = 0; g < len; g += 8) {
-        double* pr = xr + g;
-        double* pi = xi + g;
-        // h = 1, offset 0 (twiddle 1).
-        double r0 = pr[0] + pr[1], r1 = pr[0] - pr[1], i0 = pi[0] + pi[1], i1 = pi[0] - pi[1];
-        double r2 = pr[2] + pr[3], r3 = pr[2] - pr[3], i2 = pi[2] + pi[3], i3 = pi[2] - pi[3];
-        double r4 = pr[4] + pr[5], r5 = pr[4] - pr[5], i4 = pi[4] + pi[5], i5 = pi[4] - pi[5];
-        double r6 = pr[6] + pr[7], r7 = pr[6] - pr[7], i6 = pi[6] + pi[7], i7 = pi[6] - pi[7];
-        // h = 2: offset 0 (twiddle 1) on (0,2), (4,6); offset 1 (-i: tr = im, ti = -re) on (1,3), (5,7).
-        double t;
-        t = r0; r0 = t + r2; r2 = t - r2;
-        t = i0; i0 = t + i2; i2 = t - i2;
-        t = r4; r4 = t + r6; r6 = t - r6;
-        t = i4; i4 = t + i6; i6 = t - i6;
-        double tr = i3, ti = -r3;
-        r3 = r1 - tr; i3 = i1 - ti; r1 = r1 + tr; i1 = i1 + ti;
-        tr = i7; ti = -r7;
-        r7 = r5 - tr; i7 = i5 - ti; r5 = r5 + tr; i5 = i5 + ti;
-        // h = 4: offsets 0 (1), 1 (C - iC), 2 (-i), 3 (-C - iC).
-        pr[4] = r0 - r4; pi[4] = i0 - i4; pr[0] = r0 + r4; pi[0] = i0 + i4;
-        tr = (r5 + i5) * C; ti = (i5 - r5) * C;
-        pr[5] = r1 - tr; pi[5] = i1 - ti; pr[1] = r1 + tr; pi[1] = i1 + ti;
-        tr = i6; ti = -r6;
-        pr[6] = r2 - tr; pi[6] = i2 - ti; pr[2] = r2 + tr; pi[2] = i2 + ti;
-        tr = (r7 - i7) * NegC; ti = (r7 + i7) * NegC;
-        pr[7] = r3 - tr; pi[7] = i3 - ti; pr[3] = r3 + tr; pi[3] = i3 + ti;
-    }
-}
-
-// Stages 1..4 on each run of 16 points: stages 1..3 on both halves, then stage 4 (h = 8) while the 16
-// points are still at hand; the same butterflies as RunStage.
-void RunFirstFourStages(double* xr, double* xi, std::size_t len) {
-    const double* wr = StageRe.data() + 8;
-    const double* wi = StageIm.data() + 8;
-    for (std::size_t g = 0; g < len; g += 16) {
-        double* ar = xr + g;
-        double* ai = xi + g;
-        double* br = ar + 8;
-        double* bi = ai + 8;
-        RunFirstThreeStages(ar, ai, 16);
-        Butterfly(ar, ai, br, bi, 0, br[0], bi[0]);
-        Butterfly(ar, ai, br, bi, 2, (br[2] + bi[2]) * C, (bi[2] - br[2]) * C);
-        Butterfly(ar, ai, br, bi, 4, bi[4], -br[4]);
-        Butterfly(ar, ai, br, bi, 6, (br[6] - bi[6]) * NegC, (br[6] + bi[6]) * NegC);
-        for (std::size_t j = 1; j < 8; j += 2) {
-            Butterfly(ar, ai, br, bi, j, br[j] * wr[j] - bi[j] * wi[j], br[j] * wi[j] + bi[j] * wr[j]);
-        }
-    }
-}
+double ScaleOf(std::size_t size) { return static_cast<double>(1.0L / std::sqrt(static_cast<long double>(size))); }
 
 // Which twiddle a butterfly uses: the fixed ones at offsets 0, h/4, h/2, 3h/4 of a stage, or the table.
 enum class Tw { One, DiagC, MinusI, DiagNegC, Table };
 
-// The twiddle product (tr, ti) with the point (x, y), exactly as RunStage forms it; w is the stage's table
-// entry for the offset (read only for Tw::Table).
-template <Tw K>
-inline void Twiddled(double x, double y, const double* wr, const double* wi, double& tr, double& ti) {
-    if constexpr (K == Tw::One) {
-        tr = x;
-        ti = y;
-    } else if constexpr (K == Tw::MinusI) {
-        tr = y;
-        ti = -x;
-    } else if constexpr (K == Tw::DiagC) {
-        tr = (x + y) * C;
-        ti = (y - x) * C;
-    } else if constexpr (K == Tw::DiagNegC) {
-        tr = (x - y) * NegC;
-        ti = (x + y) * NegC;
-    } else {
-        tr = x * *wr - y * *wi;
-        ti = x * *wi + y * *wr;
-    }
+// Two doubles handled by one instruction; each lane computes exactly what the scalar code computes.
+typedef double V2 __attribute__((vector_size(16), aligned(8), may_alias));
+
+// The stages and the split step, compiled for the baseline instruction set (two doubles per vector)...
+namespace base {
+typedef V2 V;
+#include "U_FFT2_stages.inc"
+}  // namespace base
+
+// ... and, on x86-64 with GCC, once more for AVX2 (four doubles per vector), used when the processor has
+// it. Only AVX2 is enabled, not FMA: every product is rounded before it is added, as in the baseline code,
+// so both give the same bits.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define ZT_FFT_AVX2 1
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+typedef double V __attribute__((vector_size(32), aligned(8), may_alias));
+#include "U_FFT2_stages.inc"
+}  // namespace avx2
+#pragma GCC pop_options
+#endif
+
+bool HasAvx2() {
+#ifdef ZT_FFT_AVX2
+    static const bool has = __builtin_cpu_supports("avx2");
+    return has;
+#else
+    return false;
+#endif
 }
 
-// Stages of half span h and 2h together on the points a, b, c, d at offsets j, j+h, j+2h, j+3h of a run
-// of 4h: stage h pairs (a,b) and (c,d) at offset j (twiddle K1), stage 2h pairs (a,c) at offset j (K2)
-// and (b,d) at offset j+h (K3). Each value is formed by the same operations as two RunStage passes.
-template <Tw K1, Tw K2, Tw K3>
-inline void FusedPoint(double* r, double* i, std::size_t h, std::size_t j) {
-    const double* w1r = StageRe.data() + h + j;
-    const double* w1i = StageIm.data() + h + j;
-    const double* w2r = StageRe.data() + 2 * h + j;
-    const double* w2i = StageIm.data() + 2 * h + j;
-    double ar = r[j], ai = i[j], br = r[j + h], bi = i[j + h];
-    double cr = r[j + 2 * h], ci = i[j + 2 * h], dr = r[j + 3 * h], di = i[j + 3 * h];
-    double tr, ti;
-    Twiddled<K1>(br, bi, w1r, w1i, tr, ti);
-    br = ar - tr; bi = ai - ti; ar = ar + tr; ai = ai + ti;
-    Twiddled<K1>(dr, di, w1r, w1i, tr, ti);
-    dr = cr - tr; di = ci - ti; cr = cr + tr; ci = ci + ti;
-    Twiddled<K2>(cr, ci, w2r, w2i, tr, ti);
-    r[j + 2 * h] = ar - tr; i[j + 2 * h] = ai - ti; r[j] = ar + tr; i[j] = ai + ti;
-    Twiddled<K3>(dr, di, w2r + h, w2i + h, tr, ti);
-    r[j + 3 * h] = br - tr; i[j + 3 * h] = bi - ti; r[j + h] = br + tr; i[j + h] = bi + ti;
+void ComplexStages(uint8_t e, std::size_t size, bool inverse, double* xr, double* xi, bool scale) {
+#ifdef ZT_FFT_AVX2
+    if (HasAvx2()) return avx2::ComplexStages(e, size, inverse, xr, xi, scale);
+#endif
+    base::ComplexStages(e, size, inverse, xr, xi, scale);
 }
 
-// FusedPoint for offsets [from, to) where every twiddle comes from the table, two offsets at a time.
-inline void FusedGeneral(double* r, double* i, std::size_t h, std::size_t from, std::size_t to) {
-    const double* w1r = StageRe.data() + h;
-    const double* w1i = StageIm.data() + h;
-    const double* w2r = StageRe.data() + 2 * h;
-    const double* w2i = StageIm.data() + 2 * h;
-    std::size_t j = from;
-    for (; j + 2 <= to; j += 2) {
-        V2 ar = Load2(r + j), ai = Load2(i + j), br = Load2(r + j + h), bi = Load2(i + j + h);
-        V2 cr = Load2(r + j + 2 * h), ci = Load2(i + j + 2 * h), dr = Load2(r + j + 3 * h), di = Load2(i + j + 3 * h);
-        const V2 ur = Load2(w1r + j), ui = Load2(w1i + j);
-        V2 tr = br * ur - bi * ui, ti = br * ui + bi * ur;
-        br = ar - tr; bi = ai - ti; ar = ar + tr; ai = ai + ti;
-        tr = dr * ur - di * ui;
-        ti = dr * ui + di * ur;
-        dr = cr - tr; di = ci - ti; cr = cr + tr; ci = ci + ti;
-        const V2 vr = Load2(w2r + j), vi = Load2(w2i + j);
-        tr = cr * vr - ci * vi;
-        ti = cr * vi + ci * vr;
-        Store2(r + j + 2 * h, ar - tr); Store2(i + j + 2 * h, ai - ti);
-        Store2(r + j, ar + tr); Store2(i + j, ai + ti);
-        const V2 xr = Load2(w2r + j + h), xi = Load2(w2i + j + h);
-        tr = dr * xr - di * xi;
-        ti = dr * xi + di * xr;
-        Store2(r + j + 3 * h, br - tr); Store2(i + j + 3 * h, bi - ti);
-        Store2(r + j + h, br + tr); Store2(i + j + h, bi + ti);
-    }
-    for (; j < to; ++j) FusedPoint<Tw::Table, Tw::Table, Tw::Table>(r, i, h, j);
-}
-
-// The stages of half span h and 2h (h >= 4) over the points [0, len), len a multiple of 4h.
-void RunStagePair(double* xr, double* xi, std::size_t len, std::size_t h) {
-    const std::size_t q1 = h / 4, q2 = h / 2, q3 = 3 * h / 4;
-    for (std::size_t g = 0; g < len; g += 4 * h) {
-        double* r = xr + g;
-        double* i = xi + g;
-        // Offset 2h/4 = h/2 and 3(2h)/4 = 3h/2 of the second stage are its fixed diagonal twiddles.
-        FusedPoint<Tw::One, Tw::One, Tw::MinusI>(r, i, h, 0);
-        FusedPoint<Tw::DiagC, Tw::Table, Tw::Table>(r, i, h, q1);
-        FusedPoint<Tw::MinusI, Tw::DiagC, Tw::DiagNegC>(r, i, h, q2);
-        FusedPoint<Tw::DiagNegC, Tw::Table, Tw::Table>(r, i, h, q3);
-        FusedGeneral(r, i, h, 1, q1);
-        FusedGeneral(r, i, h, q1 + 1, q2);
-        FusedGeneral(r, i, h, q2 + 1, q3);
-        FusedGeneral(r, i, h, q3 + 1, h);
-    }
-}
-
-// Runs stages first..last (half span 2^(s-1)) over [0, len): stages 1..4 (or 1..3) together, then two at a time.
-void RunStages(double* xr, double* xi, std::size_t len, unsigned first, unsigned last) {
-    unsigned s = first;
-    if (s == 1 && last >= 4) {
-        RunFirstFourStages(xr, xi, len);
-        s = 5;
-    } else if (s == 1 && last >= 3) {
-        RunFirstThreeStages(xr, xi, len);
-        s = 4;
-    }
-    for (; s <= last; ++s) {
-        const std::size_t h = std::size_t{1} << (s - 1);
-        if (s >= 3 && s + 1 <= last) {
-            RunStagePair(xr, xi, len, h);
-            ++s;
-        } else {
-            RunStage(xr, xi, len, h);
-        }
-    }
-}
-
-// Everything of ComplexFFT after the bit reversal. A stage of span 2h only combines points within aligned
-// runs of 2h, so the stages up to a span of 1024 run run by run while the points stay in the first-level
-// cache; every butterfly is still the one the stage order prescribes, with the same operands.
-double ScaleOf(std::size_t size) { return static_cast<double>(1.0L / std::sqrt(static_cast<long double>(size))); }
-
-void ComplexStages(uint8_t e, std::size_t size, bool inverse, double* xr, double* xi, bool scale = true) {
-    if (inverse) {
-        for (std::size_t i = 0; i < size; ++i) xi[i] = -xi[i];
-    }
-    constexpr std::size_t CacheRun = 1024;
-    const std::size_t run = std::min(size, CacheRun);
-    unsigned inRun = 0;  // the stages whose span 2^s fits in a run
-    while (inRun < e && (std::size_t{1} << (inRun + 1)) <= run) ++inRun;
-    if (inRun > 0) {
-        for (std::size_t base = 0; base < size; base += run) RunStages(xr + base, xi + base, run, 1, inRun);
-    }
-    if (inRun < e) RunStages(xr, xi, size, inRun + 1, e);
-
-    if (!scale) return;
-    const double f = ScaleOf(size);
-    const double fi = inverse ? -f : f;
-    for (std::size_t i = 0; i < size; ++i) {
-        xr[i] = xr[i] * f;
-        xi[i] = xi[i] * fi;
-    }
+void Recombine(std::size_t size, const double* zr, const double* zi, double* xr, double* xi, double f) {
+#ifdef ZT_FFT_AVX2
+    if (HasAvx2()) return avx2::Recombine(size, zr, zi, xr, xi, f);
+#endif
+    base::Recombine(size, zr, zi, xr, xi, f);
 }
 
 }  // namespace
@@ -427,103 +218,28 @@ void ComplexFFT(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im
     // The stages read the cached twiddles of this size; a no-op when they are built already.
     BuildTwiddles(m);
     BitReverse(m, re, im);
-    ComplexStages(e, static_cast<std::size_t>(m), inverse, re.data(), im.data());
+    ComplexStages(e, static_cast<std::size_t>(m), inverse, re.data(), im.data(), true);
 }
 
-// SplitEvenOdd followed by BitReverse, in one pass through a copy of the samples.
-void SplitEvenOddBitReversed(int32_t m, TNvector2& re, TNvector2& im) {
+void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im) {
+    Recombine(static_cast<std::size_t>(m), re.data(), im.data(), re.data(), im.data(), 1.0);
+}
+
+void ForwardRealFFT(uint8_t e, int32_t m, TNvector2& re, TNvector2& im) {
     const auto size = static_cast<std::size_t>(m);
     if (Scratch.size() < 2 * size) Scratch.resize(2 * size);
-    std::copy(re.begin(), re.begin() + static_cast<std::ptrdiff_t>(2 * size), Scratch.begin());
-    const double* x = Scratch.data();
+    double* zr = Scratch.data();
+    double* zi = zr + size;
+    const double* x = re.data();
     // The permutation is its own inverse: point j receives sample pair BitReversed[j]. Gathering reads and
     // writing in order is far cheaper than scattering writes over the arrays.
     for (std::size_t j = 0; j < size; ++j) {
         const std::size_t i = BitReversed[j];
-        re[j] = x[2 * i];
-        im[j] = x[2 * i + 1];
+        zr[j] = x[2 * i];
+        zi[j] = x[2 * i + 1];
     }
-}
-
-
-namespace {
-
-inline V2 Reversed(V2 v) { return V2{v[1], v[0]}; }
-
-// RecombineSpectrum on points that still lack ComplexFFT's final scale f: each point is scaled as it is
-// read, giving the very values the scaled points would hold (f = 1 leaves them as they are).
-void Recombine(std::size_t size, double* xr, double* xi, double f) {
-    const double* wrs = SpectrumRe.data();
-    const double* wis = SpectrumIm.data();
-    const double sqrt2 = std::sqrt(2.0);
-    const double q = 0.5 / std::sqrt(2.0);
-
-    const double r0 = xr[0] * f, i0 = xi[0] * f;
-    const double nyquist = (r0 - i0) / sqrt2;
-    xr[0] = (r0 + i0) / sqrt2;
-    xi[0] = 0.0;
-    // Bins k and m-k share their sums and differences (a, b, c, d for k are a, b, -c, -d for m-k, exactly),
-    // so the pair is formed in place; the upper half is the conjugate mirror. Two k at a time: k, k+1 with
-    // m-k, m-k-1 (read as a pair and swapped).
-    const std::size_t half = size / 2;
-    std::size_t k = 1;
-    const V2 fv = {f, f}, qv = {q, q};
-    for (; k + 1 < half; k += 2) {
-        const std::size_t k2 = size - k - 1;  // the pair m-k-1, m-k
-        const V2 pr = Load2(xr + k) * fv, pi = Load2(xi + k) * fv;
-        const V2 sr = Reversed(Load2(xr + k2) * fv), si = Reversed(Load2(xi + k2) * fv);
-        const V2 a = pr + sr, b = pi + si, c = pr - sr, d = pi - si;
-        const V2 wr = Load2(wrs + k), wi = Load2(wis + k);
-        const V2 wr2 = Reversed(Load2(wrs + k2)), wi2 = Reversed(Load2(wis + k2));
-        const V2 rk = ((wr * b + a) + wi * c) * qv;
-        const V2 ik = ((wi * b + d) - wr * c) * qv;
-        const V2 rk2 = ((wr2 * b + a) - wi2 * c) * qv;
-        const V2 ik2 = ((wi2 * b - d) + wr2 * c) * qv;
-        Store2(xr + k, rk);
-        Store2(xi + k, ik);
-        Store2(xr + 2 * size - k - 1, Reversed(rk));
-        Store2(xi + 2 * size - k - 1, -Reversed(ik));
-        Store2(xr + k2, Reversed(rk2));
-        Store2(xi + k2, Reversed(ik2));
-        Store2(xr + size + k, rk2);
-        Store2(xi + size + k, -ik2);
-    }
-    for (; k <= half; ++k) {
-        const std::size_t k2 = size - k;
-        const double pr = xr[k] * f, pi = xi[k] * f, sr = xr[k2] * f, si = xi[k2] * f;
-        const double a = pr + sr;
-        const double b = pi + si;
-        const double c = pr - sr;
-        const double d = pi - si;
-        const double rk = ((wrs[k] * b + a) + wis[k] * c) * q;
-        const double ik = ((wis[k] * b + d) - wrs[k] * c) * q;
-        const double rk2 = ((wrs[k2] * b + a) - wis[k2] * c) * q;
-        const double ik2 = ((wis[k2] * b - d) + wrs[k2] * c) * q;
-        xr[k] = rk;
-        xi[k] = ik;
-        xr[2 * size - k] = rk;
-        xi[2 * size - k] = -ik;
-        if (k2 != k) {
-            xr[k2] = rk2;
-            xi[k2] = ik2;
-            xr[size + k] = rk2;
-            xi[size + k] = -ik2;
-        }
-    }
-    xr[size] = nyquist;
-    xi[size] = 0.0;
-}
-
-}  // namespace
-
-void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im) {
-    Recombine(static_cast<std::size_t>(m), re.data(), im.data(), 1.0);
-}
-
-void ComplexFFTRecombineSpectrum(uint8_t e, int32_t m, TNvector2& re, TNvector2& im) {
-    const auto size = static_cast<std::size_t>(m);
-    ComplexStages(e, size, false, re.data(), im.data(), false);
-    Recombine(size, re.data(), im.data(), ScaleOf(size));
+    ComplexStages(e, size, false, zr, zi, false);
+    Recombine(size, zr, zi, re.data(), im.data(), ScaleOf(size));
 }
 
 }  // namespace fft_internal
@@ -579,11 +295,8 @@ void RealFFT(int32_t n, bool inverse, TNvector2& re, TNvector2& im, uint8_t& err
     if (inverse) {
         InverseRealFFT(exponent, m, re, im);
     } else {
-        // SplitEvenOdd, BuildTwiddles, ComplexFFT and RecombineSpectrum, with the packing and the bit reversal
-        // done in one pass, and ComplexFFT's final scale applied as the recombination reads the points.
         BuildTwiddles(m);
-        SplitEvenOddBitReversed(m, re, im);
-        ComplexFFTRecombineSpectrum(exponent, m, re, im);
+        ForwardRealFFT(exponent, m, re, im);
     }
     errorCode = 0;
 }

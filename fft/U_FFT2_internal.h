@@ -24,7 +24,8 @@ extern TNvector2 StageRe;
 extern TNvector2 StageIm;
 extern TNvector2 SpectrumRe;
 extern TNvector2 SpectrumIm;
-// BitReversed[i] = i with its e bits reversed (m = 2^e); Scratch: a copy of the samples, grown as needed.
+// BitReversed[i] = i with its e bits reversed (m = 2^e); Scratch: room for the packed points (2m entries),
+// grown as needed.
 extern std::vector<uint32_t> BitReversed;
 extern TNvector2 Scratch;
 
@@ -38,11 +39,10 @@ void BuildTwiddles(int32_t m);
 void BitReverse(int32_t m, TNvector2& re, TNvector2& im);
 // In-place complex FFT of the m = 2^e points re[j] + i*im[j], scaled by 1/sqrt(m); the inverse uses exp(+...).
 void ComplexFFT(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im);
-// SplitEvenOdd and then BitReverse, in one pass (needs the cache built for m).
-void SplitEvenOddBitReversed(int32_t m, TNvector2& re, TNvector2& im);
-// Forward ComplexFFT without its bit reversal (points already in that order), then RecombineSpectrum
-// (needs the cache built for m).
-void ComplexFFTRecombineSpectrum(uint8_t e, int32_t m, TNvector2& re, TNvector2& im);
+// SplitEvenOdd, ComplexFFT and RecombineSpectrum of the 2m samples in re into re and im (needs the cache
+// built for m): the points are packed straight into bit-reversed order in Scratch, transformed there, and
+// ComplexFFT's final scale is applied as the split step reads them back into re and im.
+void ForwardRealFFT(uint8_t e, int32_t m, TNvector2& re, TNvector2& im);
 // Turns ComplexFFT's forward result into bins 0..2m-1 of the real sequence's spectrum (scale 1/sqrt(2m)).
 void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im);
 
