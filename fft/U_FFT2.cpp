@@ -41,6 +41,7 @@ TNvector2 SpectrumRe;
 TNvector2 SpectrumIm;
 std::vector<uint32_t> BitReversed;
 TNvector2 Scratch;
+bool UseWideVectors = true;
 
 namespace {
 
@@ -172,6 +173,18 @@ typedef double V2 __attribute__((vector_size(16), aligned(8), may_alias));
 // The stages and the split step, compiled for the baseline instruction set (two doubles per vector)...
 namespace base {
 typedef V2 V;
+inline V Reversed(V v) { return V{v[1], v[0]}; }
+// The pairs (a[0], a[1]), (b[0], b[1]) into re = (a[0], b[0]) and im = (a[1], b[1]).
+inline void Deinterleave(V a, V b, V& re, V& im) {
+    re = V{a[0], b[0]};
+    im = V{a[1], b[1]};
+}
+// Lane l of t[k] becomes lane k of t[l].
+inline void Transpose(V* t) {
+    const V a = t[0], b = t[1];
+    t[0] = V{a[0], b[0]};
+    t[1] = V{a[1], b[1]};
+}
 #include "U_FFT2_stages.inc"
 }  // namespace base
 
@@ -184,6 +197,22 @@ typedef V2 V;
 #pragma GCC target("avx2")
 namespace avx2 {
 typedef double V __attribute__((vector_size(32), aligned(8), may_alias));
+typedef long long Lanes __attribute__((vector_size(32)));
+inline V Reversed(V v) { return __builtin_shuffle(v, Lanes{3, 2, 1, 0}); }
+// The pairs a = (p0, p1), b = (p2, p3) into re = the even, im = the odd ones.
+inline void Deinterleave(V a, V b, V& re, V& im) {
+    re = __builtin_shuffle(a, b, Lanes{0, 2, 4, 6});
+    im = __builtin_shuffle(a, b, Lanes{1, 3, 5, 7});
+}
+// Lane l of t[k] becomes lane k of t[l].
+inline void Transpose(V* t) {
+    const V lo01 = __builtin_shuffle(t[0], t[1], Lanes{0, 4, 2, 6}), hi01 = __builtin_shuffle(t[0], t[1], Lanes{1, 5, 3, 7});
+    const V lo23 = __builtin_shuffle(t[2], t[3], Lanes{0, 4, 2, 6}), hi23 = __builtin_shuffle(t[2], t[3], Lanes{1, 5, 3, 7});
+    t[0] = __builtin_shuffle(lo01, lo23, Lanes{0, 1, 4, 5});
+    t[1] = __builtin_shuffle(hi01, hi23, Lanes{0, 1, 4, 5});
+    t[2] = __builtin_shuffle(lo01, lo23, Lanes{2, 3, 6, 7});
+    t[3] = __builtin_shuffle(hi01, hi23, Lanes{2, 3, 6, 7});
+}
 #include "U_FFT2_stages.inc"
 }  // namespace avx2
 #pragma GCC pop_options
@@ -192,7 +221,7 @@ typedef double V __attribute__((vector_size(32), aligned(8), may_alias));
 bool HasAvx2() {
 #ifdef ZT_FFT_AVX2
     static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return has && UseWideVectors;
 #else
     return false;
 #endif
@@ -200,10 +229,11 @@ bool HasAvx2() {
 
 void ComplexStages(uint8_t e, std::size_t size, bool inverse, double* xr, double* xi, bool scale) {
 #ifdef ZT_FFT_AVX2
-    if (HasAvx2()) return avx2::ComplexStages(e, size, inverse, xr, xi, scale);
+    if (HasAvx2()) return avx2::ComplexStages(e, size, inverse, xr, xi, 1, scale);
 #endif
-    base::ComplexStages(e, size, inverse, xr, xi, scale);
+    base::ComplexStages(e, size, inverse, xr, xi, 1, scale);
 }
+
 
 void Recombine(std::size_t size, const double* zr, const double* zi, double* xr, double* xi, double f) {
 #ifdef ZT_FFT_AVX2
@@ -230,15 +260,15 @@ void ForwardRealFFT(uint8_t e, int32_t m, TNvector2& re, TNvector2& im) {
     if (Scratch.size() < 2 * size) Scratch.resize(2 * size);
     double* zr = Scratch.data();
     double* zi = zr + size;
-    const double* x = re.data();
-    // The permutation is its own inverse: point j receives sample pair BitReversed[j]. Gathering reads and
-    // writing in order is far cheaper than scattering writes over the arrays.
-    for (std::size_t j = 0; j < size; ++j) {
-        const std::size_t i = BitReversed[j];
-        zr[j] = x[2 * i];
-        zi[j] = x[2 * i + 1];
+#ifdef ZT_FFT_AVX2
+    if (HasAvx2()) {
+        avx2::PackedStages(e, size, re.data(), zr, zi);
+    } else {
+        base::PackedStages(e, size, re.data(), zr, zi);
     }
-    ComplexStages(e, size, false, zr, zi, false);
+#else
+    base::PackedStages(e, size, re.data(), zr, zi);
+#endif
     Recombine(size, zr, zi, re.data(), im.data(), ScaleOf(size));
 }
 

@@ -28,6 +28,9 @@ extern TNvector2 SpectrumIm;
 // grown as needed.
 extern std::vector<uint32_t> BitReversed;
 extern TNvector2 Scratch;
+// true (the default): the stages and the split step run in the AVX2 build where the processor has AVX2;
+// false: always in the baseline build. Both give the same bits; the tests compare them.
+extern bool UseWideVectors;
 
 // errorCode 1 when m < 2, 2 when m is not in PowersOfTwo, else 0 with m = 2^exponent.
 void LookupFFTSize(int32_t m, uint8_t& exponent, uint8_t& errorCode);

@@ -472,3 +472,68 @@ TEST(BitReverse, PermutesIntoBitReversedOrderWithAndWithoutTheTable) {
         EXPECT_EQ(im, re);
     }
 }
+
+// The AVX2 build of the stages (where the processor has it) and the baseline build give the same bits, in
+// every entry either direction writes, and so does ComplexFFT.
+TEST(RealFFT, WideAndBaselineVectorsGiveTheSameBits) {
+    struct Restore {
+        ~Restore() { fft_internal::UseWideVectors = true; }
+    } restore;
+    for (int32_t n = 4; n <= 16384; n *= 2) {
+        const auto size = static_cast<std::size_t>(n);
+        const TNvector2 x = RandomVector(size, 700 + static_cast<uint32_t>(n), -200.0, 200.0);
+        Spectrum out[2];
+        Spectrum back[2];
+        for (int wide = 0; wide < 2; ++wide) {
+            fft_internal::UseWideVectors = wide == 1;
+            out[wide] = Forward(x, n);
+            back[wide] = out[wide];
+            RealFFT(n, true, back[wide].re, back[wide].im, back[wide].code);
+        }
+        EXPECT_TRUE(BitwiseEqual(out[0].re, out[1].re) && BitwiseEqual(out[0].im, out[1].im)) << "n=" << n;
+        EXPECT_TRUE(BitwiseEqual(back[0].re, back[1].re) && BitwiseEqual(back[0].im, back[1].im)) << "n=" << n;
+    }
+    for (uint8_t e = 1; e <= 13; ++e) {
+        const int32_t m = int32_t{1} << e;
+        for (bool inverse : {false, true}) {
+            TNvector2 re[2], im[2];
+            for (int wide = 0; wide < 2; ++wide) {
+                fft_internal::UseWideVectors = wide == 1;
+                re[wide] = RandomVector(static_cast<std::size_t>(m), 800 + e);
+                im[wide] = RandomVector(static_cast<std::size_t>(m), 900 + e);
+                fft_internal::ComplexFFT(e, m, inverse, re[wide], im[wide]);
+            }
+            EXPECT_TRUE(BitwiseEqual(re[0], re[1]) && BitwiseEqual(im[0], im[1])) << "m=" << m << " inverse=" << inverse;
+        }
+    }
+}
+
+// The baseline build alone against the plain steps, as MatchesThePlainStepsBitwise does for the default.
+TEST(RealFFT, BaselineVectorsMatchThePlainStepsBitwise) {
+    struct Restore {
+        ~Restore() { fft_internal::UseWideVectors = true; }
+    } restore;
+    fft_internal::UseWideVectors = false;
+    for (int32_t n = 4; n <= 16384; n *= 2) {
+        const auto size = static_cast<std::size_t>(n);
+        const TNvector2 x = RandomVector(size, 1000 + static_cast<uint32_t>(n));
+        const Spectrum fast = Forward(x, n);
+        TNvector2 re = x, im(size, 0.0);
+        PlainRealFFT(n, re, im);
+        for (std::size_t k = 0; k < size / 2; ++k) {
+            ASSERT_EQ(std::memcmp(&fast.re[k], &re[k], sizeof(double)), 0) << "n=" << n << " k=" << k;
+            ASSERT_EQ(std::memcmp(&fast.im[k], &im[k], sizeof(double)), 0) << "n=" << n << " k=" << k;
+        }
+    }
+    for (uint8_t e = 1; e <= 13; ++e) {
+        const int32_t m = int32_t{1} << e;
+        for (bool inverse : {false, true}) {
+            TNvector2 re = RandomVector(static_cast<std::size_t>(m), 1100 + e);
+            TNvector2 im = RandomVector(static_cast<std::size_t>(m), 1200 + e);
+            TNvector2 pr = re, pi = im;
+            fft_internal::ComplexFFT(e, m, inverse, re, im);
+            PlainComplexFFT(e, m, inverse, pr, pi);
+            EXPECT_TRUE(BitwiseEqual(re, pr) && BitwiseEqual(im, pi)) << "m=" << m << " inverse=" << inverse;
+        }
+    }
+}
