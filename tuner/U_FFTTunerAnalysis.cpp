@@ -15,11 +15,65 @@
 namespace {
 
 typedef uint8_t U8x16 __attribute__((vector_size(16), aligned(1), may_alias));
-typedef double F64x2 __attribute__((vector_size(16), aligned(8), may_alias));
-typedef int32_t I32x2 __attribute__((vector_size(8)));
 typedef uint8_t U8x4 __attribute__((vector_size(4)));
 typedef int32_t I32x4 __attribute__((vector_size(16), aligned(4), may_alias));
 U8x16 Splat(uint8_t v) { return U8x16{} + v; }
+
+// The per-sample loops below are built for the baseline and for AVX2 (no FMA: every product is rounded
+// before it is added, so both builds give the same bits), the processor choosing at load time.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define ZT_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ZT_WIDE_CLONES
+#endif
+
+typedef int32_t I32x4u __attribute__((vector_size(16), aligned(4), may_alias));
+typedef int64_t I64x4 __attribute__((vector_size(32)));
+typedef double F64x4 __attribute__((vector_size(32)));
+typedef double F64x4u __attribute__((vector_size(32), aligned(8), may_alias));
+
+// The exact sum of s[0..n-1] (up to 2^31 values of 32 bits fit in 64 bits, in any order).
+ZT_WIDE_CLONES int64_t SumOf(const int32_t* s, std::size_t n) {
+    I64x4 partial = {0, 0, 0, 0};
+    std::size_t t = 0;
+    for (; t + 4 <= n; t += 4) partial += __builtin_convertvector(*reinterpret_cast<const I32x4u*>(s + t), I64x4);
+    int64_t sum = partial[0] + partial[1] + partial[2] + partial[3];
+    for (; t < n; ++t) sum += s[t];
+    return sum;
+}
+
+// out[t] = s[t] - mean.
+ZT_WIDE_CLONES void RemoveMean(const int32_t* s, std::size_t n, double mean, double* out) {
+    const F64x4 means = {mean, mean, mean, mean};
+    std::size_t t = 0;
+    for (; t + 4 <= n; t += 4) {
+        *reinterpret_cast<F64x4u*>(out + t) = __builtin_convertvector(*reinterpret_cast<const I32x4u*>(s + t), F64x4) - means;
+    }
+    for (; t < n; ++t) out[t] = s[t] - mean;
+}
+
+// The first line in [from, to) whose power re^2 + im^2 is not below bound (to if there is none), four
+// lines at a time.
+ZT_WIDE_CLONES std::size_t NextCandidate(const double* re, const double* im, std::size_t from, std::size_t to,
+                                         double bound) {
+    const F64x4 bounds = {bound, bound, bound, bound};
+    std::size_t line = from;
+    for (; line + 4 <= to; line += 4) {
+        const F64x4 r = *reinterpret_cast<const F64x4u*>(re + line);
+        const F64x4 i = *reinterpret_cast<const F64x4u*>(im + line);
+        const I64x4 below = (r * r + i * i) < bounds;
+        if (!(below[0] && below[1] && below[2] && below[3])) break;
+    }
+    for (; line < to; ++line) {
+        if (!(re[line] * re[line] + im[line] * im[line] < bound)) break;
+    }
+    return line;
+}
+
+// The buffers of the spectrum, kept from block to block (RealFFT overwrites the imaginary part and
+// ignores what it held).
+thread_local TNvector2 RealPart;
+thread_local TNvector2 ImagPart;
 
 }  // namespace
 
@@ -106,25 +160,12 @@ void TTunerAnalysis::AnalyseBlock() {
     if (n == 0) return;
     const auto size = static_cast<std::size_t>(n);
 
-    // The sum of up to 2^31 samples of 32 bits is exact in 64 bits (in any order: four partial sums run
-    // side by side).
-    int64_t partial[4] = {0, 0, 0, 0};
-    std::size_t t = 0;
-    for (; t + 4 <= size; t += 4) {
-        for (std::size_t lane = 0; lane < 4; ++lane) partial[lane] += Samples[t + lane];
-    }
-    int64_t sum = partial[0] + partial[1] + partial[2] + partial[3];
-    for (; t < size; ++t) sum += Samples[t];
+    const int64_t sum = SumOf(Samples.data(), size);
     const double mean = static_cast<double>(static_cast<long double>(sum) / n);
 
-    TNvector2 RealPart(size, 0.0);
-    const F64x2 meanPair = {mean, mean};
-    for (t = 0; t + 2 <= size; t += 2) {
-        const I32x2 pair = {Samples[t], Samples[t + 1]};
-        *reinterpret_cast<F64x2*>(&RealPart[t]) = __builtin_convertvector(pair, F64x2) - meanPair;
-    }
-    for (; t < size; ++t) RealPart[t] = Samples[t] - mean;
-    TNvector2 ImagPart(size + 1, 0.0);
+    RealPart.resize(size);
+    ImagPart.resize(size + 1);
+    RemoveMean(Samples.data(), size, mean, RealPart.data());
 
     uint8_t errorCode = 0;
     RealFFT(n, false, RealPart, ImagPart, errorCode);
@@ -156,17 +197,8 @@ void TTunerAnalysis::AnalyseBlock() {
     double secondMagnitude = bestMagnitude;
     double secondPowerBound = lines > 0 ? Power(0) * Margin : 0.0;
     for (std::size_t line = 1; line < lines; ++line) {
-        // Two lines at a time while neither can take a place.
-        if (line + 1 < lines) {
-            const F64x2 re = *reinterpret_cast<const F64x2*>(&RealPart[line]);
-            const F64x2 im = *reinterpret_cast<const F64x2*>(&ImagPart[line]);
-            const F64x2 power = re * re + im * im;
-            if (power[0] < secondPowerBound && power[1] < secondPowerBound) {
-                ++line;
-                continue;
-            }
-        }
-        if (Power(line) < secondPowerBound) continue;
+        line = NextCandidate(RealPart.data(), ImagPart.data(), line, lines, secondPowerBound);
+        if (line == lines) break;
         const double magnitude = Magnitude(line);
         const auto i = static_cast<int32_t>(line);
         if (magnitude > bestMagnitude) {

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "U_FFT2.h"
@@ -438,3 +440,25 @@ std::vector<StringCase> StringCases() {
     return cases;
 }
 INSTANTIATE_TEST_SUITE_P(Analysis, StringTone, testing::ValuesIn(StringCases()));
+
+// The spectrum buffers are kept from block to block: whatever sizes came before, and on whichever thread,
+// a block gives the same bits.
+TEST(Analysis, EarlierBlocksOfOtherSizesChangeNoBit) {
+    std::mt19937 gen(99);
+    std::uniform_int_distribution<int32_t> dist(0, 255);
+    std::vector<int32_t> big(8192), small(1024), odd(777);
+    for (auto* v : {&big, &small, &odd}) {
+        for (int32_t& x : *v) x = dist(gen);
+    }
+    double onOwnThread = 0.0;
+    std::thread([&] { onOwnThread = Analyse(big); }).join();
+    const double first = Analyse(big);
+    Analyse(small);
+    const double afterSmall = Analyse(big);
+    Analyse(odd);
+    Analyse(std::vector<int32_t>(16384, 3));
+    const double afterOthers = Analyse(big);
+    EXPECT_EQ(std::memcmp(&first, &onOwnThread, sizeof first), 0);
+    EXPECT_EQ(std::memcmp(&first, &afterSmall, sizeof first), 0);
+    EXPECT_EQ(std::memcmp(&first, &afterOthers, sizeof first), 0);
+}
