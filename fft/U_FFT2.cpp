@@ -11,11 +11,14 @@
 // Precision: the twiddle tables are built once per size in long double and stored as double; every
 // per-call expression is evaluated in double (no wider intermediates), so repeated calls are bitwise equal.
 // Speed without changing a value (the tests compare with the plain steps bit for bit): the butterflies of a
-// stage touch disjoint pairs, so their order is free. Stages 1..3 run in registers, later stages two at a
-// time, the early ones run by run while the points stay in the first-level cache, two offsets per
-// instruction over contiguous per-stage copies of the twiddles. The packing gathers the samples straight into
-// bit-reversed order, the split step handles bins k and m-k together, and ComplexFFT's final scale is applied
-// as the split step reads the points.
+// stage touch disjoint pairs, so their order is free. The forward transform packs the samples straight into
+// bit-reversed order and runs stages 1..4 in the same pass, several runs of 16 points side by side in the
+// lanes of a vector; later stages go two at a time, the early ones run by run while the points stay in the
+// first-level cache, several offsets per instruction over contiguous per-stage copies of the twiddles. The
+// split step handles bins k and m-k together, and ComplexFFT's final scale is applied as it reads the points.
+// The stages and the split step (U_FFT2_stages.inc) are built for the baseline instruction set and, on
+// x86-64, for AVX2 without FMA, chosen at run time; each lane computes exactly the scalar expression, so the
+// two builds give the same bits.
 
 #include "U_FFT2.h"
 
