@@ -170,8 +170,9 @@ double ScaleOf(std::size_t size) { return static_cast<double>(1.0L / std::sqrt(s
 // Which twiddle a butterfly uses: the fixed ones at offsets 0, h/4, h/2, 3h/4 of a stage, or the table.
 enum class Tw { One, DiagC, MinusI, DiagNegC, Table };
 
-// Two doubles handled by one instruction; each lane computes exactly what the scalar code computes.
-typedef double V2 __attribute__((vector_size(16), aligned(8), may_alias));
+// Two doubles handled by one instruction; each lane computes exactly what the scalar code computes. Memory
+// is read and written through Load and Store only, so the vectors need no alignment there.
+typedef double V2 __attribute__((vector_size(16)));
 
 // The stages and the split step, compiled for the baseline instruction set (two doubles per vector)...
 namespace base {
@@ -199,7 +200,7 @@ inline void Transpose(V* t) {
 #pragma GCC push_options
 #pragma GCC target("avx2")
 namespace avx2 {
-typedef double V __attribute__((vector_size(32), aligned(8), may_alias));
+typedef double V __attribute__((vector_size(32)));
 typedef long long Lanes __attribute__((vector_size(32)));
 inline V Reversed(V v) { return __builtin_shuffle(v, Lanes{3, 2, 1, 0}); }
 // The pairs a = (p0, p1), b = (p2, p3) into re = the even, im = the odd ones.
