@@ -70,11 +70,6 @@ ZT_WIDE_CLONES std::size_t NextCandidate(const double* re, const double* im, std
     return line;
 }
 
-// The buffers of the spectrum, kept from block to block (RealFFT overwrites the imaginary part and
-// ignores what it held).
-thread_local TNvector2 RealPart;
-thread_local TNvector2 ImagPart;
-
 }  // namespace
 
 void TTunerAnalysis::WaveInData(const uint8_t* Block, int32_t ByteCount) {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "U_FFT2.h"
+
 class TTunerAnalysis {
 public:
     TTunerAnalysis() = default;
@@ -33,4 +35,10 @@ protected:
     // WaveInData for a given sample width: 8 (unsigned bytes, the tuner's format) or 16 (ByteCount div 2
     // little-endian signed words, PeakLevel = |sample| >> 8 so that it stays 0..128). Same guarantees as WaveInData.
     void ProcessBlock(const uint8_t* Block, int32_t ByteCount, int32_t SampleBits);
+
+private:
+    // The spectrum's working arrays, kept from block to block so that a block allocates nothing. Only the
+    // block in progress (Busy set) touches them; RealFFT overwrites the imaginary part and ignores what it held.
+    TNvector2 RealPart;
+    TNvector2 ImagPart;
 };
