@@ -205,7 +205,10 @@ TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
 
 TTunerForm::~TTunerForm() {
     timer->stop();
-    // The recorder's destructor stops and closes a device that is still open.
+    // No errors box while the window goes away: a report that reaches the hundredth now is handed to a
+    // queued call, which dies with the window.
+    InErrorStop = true;
+    if (WaveIn) WaveIn->StopRecording();
     WaveIn.reset();
 }
 

@@ -147,3 +147,20 @@ TEST_F(TunerCapture, FailedRequeueInsideTheCallbackIsCountedWithoutABox) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TunerCapture, DestroyingARecordingWindowStopsWithoutABox) {
+    TModalBoxWatcher boxes;
+    {
+        TTunerForm form;
+        form.show();
+        for (int i = 0; i < 99; ++i) form.WaveInError("report");
+        ASSERT_TRUE(fake_wavein::IsOpen());
+    }  // the close notice is the 100th report
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+    EXPECT_FALSE(fake_wavein::IsOpen());
+    EXPECT_TRUE(boxes.Texts.isEmpty());
+}
+
+}  // namespace
