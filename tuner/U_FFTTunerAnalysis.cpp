@@ -20,8 +20,10 @@ typedef int32_t I32x4 __attribute__((vector_size(16), aligned(4), may_alias));
 U8x16 Splat(uint8_t v) { return U8x16{} + v; }
 
 // The per-sample loops below are built for the baseline and for AVX2 (no FMA: every product is rounded
-// before it is added, so both builds give the same bits), the processor choosing at load time.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// before it is added, so both builds give the same bits), the processor choosing at load time. The choice is an
+// indirect function resolved while the program is loaded, before ThreadSanitizer's runtime is ready, so a
+// ThreadSanitizer build keeps the baseline only.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define ZT_WIDE_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define ZT_WIDE_CLONES
