@@ -8,7 +8,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 "$root/scripts/install-deps.sh"
 cmake --preset release >/dev/null
-cmake --build --preset release --target zemtar_tuner zt_test_audio >/dev/null
+cmake --build --preset release --target zemtar_tuner zt_test_audio probe_first_tick >/dev/null
 bin="$root/build/release"
 audio="$bin/tests/support/zt_test_audio"
 
@@ -33,26 +33,11 @@ pids+=("$xvfb_pid")
 read -r display_number <&3
 export DISPLAY=":$display_number"
 
-start_ns=$(date +%s%N)
-ALSA_CONFIG_PATH="$work/asound.conf" QT_QPA_PLATFORM=xcb "$bin/app/zemtar_tuner" 2>/dev/null &
-tuner=$!
+# The probe starts the program and watches the level bar's first column turn green: the first drawn tick.
+read -r tuner first_tick_ms < <(ALSA_CONFIG_PATH="$work/asound.conf" QT_QPA_PLATFORM=xcb \
+  "$bin/bench/probe_first_tick" "$bin/app/zemtar_tuner" "$root" 2>/dev/null)
 pids+=("$tuner")
-
-# The first tick draws the level bar's first column green at (16, 127) of the window.
-first_tick_ms=""
-for _ in $(seq 1 400); do
-  geometry=$(xwininfo -name "Tuner @ Zemtar" 2>/dev/null || true)
-  if grep -q IsViewable <<<"$geometry"; then
-    wx=$(awk '/Absolute upper-left X/ {print $4}' <<<"$geometry")
-    wy=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$geometry")
-    pixel=$(import -window root -crop "1x1+$((wx + 16))+$((wy + 127))" -depth 8 txt:- 2>/dev/null | tail -n 1)
-    if grep -qi '#00FF00' <<<"$pixel"; then
-      first_tick_ms=$(( ($(date +%s%N) - start_ns) / 1000000 ))
-      break
-    fi
-  fi
-  sleep 0.02
-done
+[ "$first_tick_ms" = none ] && first_tick_ms=""
 
 ticks_per_s=$(getconf CLK_TCK)
 read_cpu_ticks() { awk '{print $14 + $15}' "/proc/$tuner/stat"; }
