@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -426,6 +430,33 @@ TEST(ChordCharts, LeadWithTheBookShapes) {
     else
       EXPECT_NE(std::find(rows.begin(), rows.end(), book(c.frets)), rows.end()) << c.name << " lacks " << c.frets;
   }
+}
+
+// The committed charts are the generator's output, byte for byte: rerunning it changes nothing.
+TEST(ChordCharts, AreExactlyWhatTheGeneratorWrites) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("chord-charts-" + std::to_string(static_cast<long long>(::getpid())));
+  std::filesystem::remove_all(dir);
+  ASSERT_TRUE(std::filesystem::create_directories(dir)) << dir;
+  const std::string command = std::string("\"") + ZT_PYTHON3 + "\" \"" + ZT_CHART_GENERATOR + "\" \"" +
+                              dir.string() + "\"";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  for (const auto& page : pages()) {
+    std::ifstream in(dir / page.file, std::ios::binary);
+    ASSERT_TRUE(in.good()) << "the generator wrote no " << page.file;
+    std::ostringstream written;
+    written << in.rdbuf();
+    const std::string committed = readFile(page.file);
+    if (committed == written.str()) continue;
+    const auto ours = charts::splitLines(committed);
+    const auto theirs = charts::splitLines(written.str());
+    std::size_t i = 0;
+    while (i < ours.size() && i < theirs.size() && ours[i] == theirs[i]) ++i;
+    ADD_FAILURE() << page.file << " is not what tools/make_chord_charts.py writes; line " << i + 1 << " committed \""
+                  << (i < ours.size() ? ours[i] : "(end)") << "\", generated \""
+                  << (i < theirs.size() ? theirs[i] : "(end)") << "\"";
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ChordCharts, PreambleExplainsTheNotationWithARealEChord) {
