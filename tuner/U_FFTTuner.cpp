@@ -509,7 +509,8 @@ void TTunerForm::timerTimer() {
         shown = *folded;
         Frequency.store(shown);
     }
-    frequencyLabel->setText(QString::fromStdString(FrequencyText(shown, QLocale().decimalPoint().toStdString())));
+    const QString separator = QLocale().decimalPoint();
+    frequencyLabel->setText(QString::fromStdString(FrequencyText(shown, separator.toStdString())));
 
     const double d = Deviation(shown, target);
     if (const std::optional<int32_t> x = PointerX(d, w, WidthOf(PointerBitmap)))
@@ -523,10 +524,11 @@ void TTunerForm::timerTimer() {
     painter.end();
     frequencyPaintBox->update();
 
-    UpdateAccessibleTexts(level, shown, target, s);
+    UpdateAccessibleTexts(level, shown, target, s, separator);
 }
 
-void TTunerForm::UpdateAccessibleTexts(int32_t Level, double ShownHz, double TargetHz, int32_t StringIndex) {
+void TTunerForm::UpdateAccessibleTexts(int32_t Level, double ShownHz, double TargetHz, int32_t StringIndex,
+                                       const QString& DecimalSeparator) {
     // Compared as numbers, so an idle tick formats no text and tells the screen reader nothing.
     const int32_t percent = LevelPercent(Level);
     const TLevelBar bar = LevelBar(soundLevelPaintBox->width(), Level);
@@ -536,20 +538,21 @@ void TTunerForm::UpdateAccessibleTexts(int32_t Level, double ShownHz, double Tar
         SpokenLevelRed = red;
         soundLevelPaintBox->setAccessibleName(QString::fromStdString(LevelAccessibleName(percent)));
         soundLevelPaintBox->setAccessibleDescription(QString::fromStdString(LevelAccessibleDescription(percent, red)));
+        ++SpokenChanges;
     }
 
     const TTuningReading reading = ReadTuning(ShownHz, TargetHz);
-    const QString separator = QLocale().decimalPoint();
     if (static_cast<int32_t>(reading.State) != SpokenTuningState || reading.DeviationTenths != SpokenDeviationTenths ||
-        reading.OnScale != SpokenOnScale || StringIndex != SpokenString || separator != SpokenSeparator) {
+        reading.OnScale != SpokenOnScale || StringIndex != SpokenString || DecimalSeparator != SpokenSeparator) {
         SpokenTuningState = static_cast<int32_t>(reading.State);
         SpokenDeviationTenths = reading.DeviationTenths;
         SpokenOnScale = reading.OnScale;
         SpokenString = StringIndex;
-        SpokenSeparator = separator;
-        const std::string sep = separator.toStdString();
+        SpokenSeparator = DecimalSeparator;
+        const std::string sep = DecimalSeparator.toStdString();
         frequencyPaintBox->setAccessibleName(QString::fromStdString(TuningAccessibleName(reading, sep)));
         frequencyPaintBox->setAccessibleDescription(
             QString::fromStdString(TuningAccessibleDescription(reading, StringIndex + 1, sep)));
+        ++SpokenChanges;
     }
 }

@@ -112,6 +112,9 @@ public:
     // The recorder's OnError handler; safe on any thread.
     void WaveInError(const std::string& Message);
 
+    // How many times a tick has changed the paint boxes' accessible texts (an idle tick changes none).
+    int32_t AccessibleTextChanges() const { return SpokenChanges; }
+
     // Shows Text in the window's modal error box (the box every handler uses for an error escaping it).
     static void ShowException(const QString& Text);
     // Runs a handler body; an exception escaping it is shown in the error box.
@@ -129,7 +132,8 @@ protected:
 private:
     void ShowErrorsAndStop();
     // Keeps the paint boxes' accessible texts current; sets a text only when what it says changes.
-    void UpdateAccessibleTexts(int32_t PeakLevel, double ShownHz, double TargetHz, int32_t StringIndex);
+    void UpdateAccessibleTexts(int32_t PeakLevel, double ShownHz, double TargetHz, int32_t StringIndex,
+                               const QString& DecimalSeparator);
     bool InErrorStop = false;  // window thread only: the errors box or the stop after it is running
     // Last readings told to the screen reader (window thread only); -1 or NoEstimate+1 means none yet.
     int32_t SpokenLevelPercent = -1;
@@ -139,6 +143,7 @@ private:
     bool SpokenOnScale = false;
     int32_t SpokenString = -1;
     QString SpokenSeparator;
+    int32_t SpokenChanges = 0;
 };
 
 // The single tuner window, created by the program entry.
