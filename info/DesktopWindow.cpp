@@ -1,15 +1,16 @@
 #include "DesktopWindow.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QEvent>
-#include <QGuiApplication>
 #include <QScreen>
-#include <QShowEvent>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QWidget>
 #include <QWindow>
 
 #include <algorithm>
+#include <memory>
 
 TWindowPlacement CentredPlacement(const QRect& Area, const QSize& Client, const QMargins& Frame, bool Resizable) {
     const int frameWidth = Frame.left() + Frame.right();
@@ -76,8 +77,10 @@ bool TCentreOnShow::eventFilter(QObject* Watched, QEvent* Event) {
     return false;
 }
 
-QPalette StandardLightPalette(const QStyle& Style) {
-    const QPalette standard = Style.standardPalette();
+QPalette StandardLightPalette() {
+    // A desktop's own style may hand out its dark theme as its standard palette; Fusion's is light.
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QPalette standard = fusion ? fusion->standardPalette() : QApplication::style()->standardPalette();
     QPalette palette;
     for (int group = 0; group < QPalette::NColorGroups; ++group) {
         for (int role = 0; role < QPalette::NColorRoles; ++role) {

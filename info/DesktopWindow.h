@@ -11,7 +11,6 @@
 
 #include <cstdint>
 
-class QStyle;
 class QWidget;
 
 // Where a window goes. Area: the available area; Client: the wanted client size; Frame: the frame's
@@ -48,6 +47,7 @@ private:
     qint64 WatchUntilMs = 0;
 };
 
-// The standard (light) palette of Style with every colour role set explicitly, so that a widget given it
-// keeps it when the application palette follows a dark desktop theme, at start or later.
-QPalette StandardLightPalette(const QStyle& Style);
+// The standard (light) palette of the toolkit's own style, Fusion (of the application's style where
+// Fusion is missing), with every colour role set explicitly, so that a widget given it keeps it when the
+// application palette follows a dark desktop theme, at start or later. Window thread only.
+QPalette StandardLightPalette();

@@ -1,14 +1,13 @@
 #include "InfoUnit.h"
 
-#include "DesktopWindow.h"
-
 #include <QFile>
 #include <QFont>
 #include <QPlainTextEdit>
-#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include "DesktopWindow.h"
 
 TinfoForm* infoForm = nullptr;
 
@@ -59,7 +58,7 @@ TinfoForm::TinfoForm(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     font.setPixelSize(11);
     setFont(font);
     // The texts were written for dark text on a light face; a dark desktop theme does not change them.
-    setPalette(StandardLightPalette(*style()));
+    setPalette(StandardLightPalette());
     resize(696, 480);
     // Centred on the screen when first shown, and no larger than the screen's available area;
     // afterwards it stays where the user put it.

@@ -16,7 +16,6 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStyleFactory>
 #include <QStyleOptionGroupBox>
@@ -231,7 +230,7 @@ TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
     font.setPixelSize(11);
     setFont(font);
     // The scale bitmaps have fixed colours drawn for a light face; a dark desktop theme does not change it.
-    setPalette(StandardLightPalette(*style()));
+    setPalette(StandardLightPalette());
 
     GroupBox1 = Place(new QGroupBox(QStringLiteral("Выберите струну (нумерация струн - снизу)"), this), 8, 8, 409, 81);
     RadioButton1 = MakeRadio(GroupBox1, "1 (E, 329.63 Гц)", 9, 24);

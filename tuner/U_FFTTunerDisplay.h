@@ -59,10 +59,12 @@ int32_t LevelPercent(int32_t PeakLevel);
 std::string LevelAccessibleName(int32_t Percent);
 std::string LevelAccessibleDescription(int32_t Percent, bool InRedZone);
 
-// Tuning state of the shown frequency against the target. The deviation is read in tenths of a per cent
-// (round((F - T) / T x 1000), ties to even); the string is in tune when that reading lies within
-// +-InTuneTenths, that is within 0.3 % (about 5 cents, under the pointer's step of 0.13 % per pixel the
-// pointer's centre then stays within the 5-pixel centre mark). No estimate: F is not above 0.
+// Tuning state of the shown frequency F against the target T. The deviation is read in tenths of a per
+// cent, round((F - T) / T x 1000) with ties to even, and the string counts as in tune while that reading
+// lies within +-InTuneTenths (0.3 %): about 5 cents, the usual tolerance of tuners, and close to what the eye
+// sees on the scale, where one pixel is 0.13 % (W = 393) and a pointer within 0.3 % of the target
+// stays under the 5-pixel centre mark. A reading the listener hears as "0,3 %" is always in tune and one
+// of "0,4 %" never. No estimate: F is not a number above 0.
 enum class TTuning { NoEstimate, Low, InTune, High };
 inline constexpr int32_t InTuneTenths = 3;
 struct TTuningReading {
