@@ -1,7 +1,6 @@
 #include "DesktopWindow.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QEvent>
 #include <QScreen>
 #include <QStyle>
@@ -54,19 +53,20 @@ bool TCentreOnShow::eventFilter(QObject* Watched, QEvent* Event) {
             if (!Event->spontaneous() && (!FirstShowOnly || !Shown)) {
                 Shown = true;
                 Place();
-                WatchUntilMs = QDateTime::currentMSecsSinceEpoch() + 1000;
+                Watching = true;
+                SinceShowing.start();
             }
             break;
         case QEvent::Move:
         case QEvent::Resize:
-        case QEvent::Expose:
         case QEvent::WindowActivate:
-            if (WatchUntilMs != 0) {
+            // The window manager frames the window after it is shown and moves the client into the frame.
+            if (Watching) {
                 const QWindow* handle = Window->windowHandle();
-                if (QDateTime::currentMSecsSinceEpoch() > WatchUntilMs) {
-                    WatchUntilMs = 0;
+                if (SinceShowing.elapsed() > 1000) {
+                    Watching = false;
                 } else if (handle != nullptr && handle->frameMargins() != PlacedFrame) {
-                    WatchUntilMs = 0;
+                    Watching = false;
                     Place();
                 }
             }

@@ -3,6 +3,7 @@
 // available area (the screen minus panels and docks) and kept inside it; and the light palette their
 // fixed-colour contents were made for, whatever colours the desktop theme asks for.
 
+#include <QElapsedTimer>
 #include <QMargins>
 #include <QPalette>
 #include <QObject>
@@ -44,7 +45,8 @@ private:
     bool FirstShowOnly;
     bool Shown = false;
     QMargins PlacedFrame;
-    qint64 WatchUntilMs = 0;
+    bool Watching = false;       // the frame's widths may still arrive
+    QElapsedTimer SinceShowing;
 };
 
 // The standard (light) palette of the toolkit's own style, Fusion (of the application's style where
