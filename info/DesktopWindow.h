@@ -5,12 +5,11 @@
 
 #include <QElapsedTimer>
 #include <QMargins>
-#include <QPalette>
 #include <QObject>
+#include <QPalette>
+#include <QPoint>
 #include <QRect>
 #include <QSize>
-
-#include <cstdint>
 
 class QWidget;
 
