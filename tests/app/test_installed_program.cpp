@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -62,7 +63,7 @@ std::map<QString, QString> ReadDesktopEntry(const QString& path) {
 }
 
 // Installed files relative to the prefix, with their modes.
-const std::map<QString, int> kInstalledFiles = {
+const std::map<std::string, int> kInstalledFiles = {
     {ZT_BINDIR "/zemtar-tuner", 0755},
     {ZT_LIBEXECDIR "/zemtar-tuner/zemtar_tuner", 0755},
     {ZT_DATADIR "/zemtar-tuner/img/pointer.bmp", 0644},
@@ -80,14 +81,14 @@ const std::map<QString, int> kInstalledFiles = {
 
 void ExpectInstalledFiles(const QString& root, const QString& prefix) {
     const QString base = root + prefix + QLatin1Char('/');
-    std::map<QString, int> found;
+    std::map<std::string, int> found;
     QDirIterator it(root, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
     while (it.hasNext()) {
-        const QFileInfo info(it.next());
-        const QString path = info.filePath();
+        const QString path = it.next();
         const QString name = path.startsWith(base) ? path.mid(base.size()) : path;
         struct stat status {};
-        found[name] = ::stat(path.toLocal8Bit().constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+        found[name.toStdString()] =
+            ::stat(path.toLocal8Bit().constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
     }
     EXPECT_EQ(found, kInstalledFiles);
 }
@@ -96,7 +97,7 @@ void ExpectValidMetadata(const QString& root, const QString& prefix) {
     const QString share = root + prefix + QStringLiteral("/" ZT_DATADIR);
     const Output desktop = RunCommand("desktop-file-validate", {share + "/applications/ru.zemtar.Tuner.desktop"});
     EXPECT_EQ(desktop.exitCode, 0) << desktop.text.toStdString();
-    EXPECT_EQ(desktop.text, QString()) << "hints or warnings";
+    EXPECT_EQ(desktop.text.toStdString(), "") << "hints or warnings";
     const Output metainfo =
         RunCommand("appstreamcli", {"validate", "--no-net", share + "/metainfo/ru.zemtar.Tuner.metainfo.xml"});
     EXPECT_EQ(metainfo.exitCode, 0) << metainfo.text.toStdString();
@@ -112,14 +113,32 @@ void ExpectValidMetadata(const QString& root, const QString& prefix) {
     EXPECT_TRUE(icon.colorCount() > 0 && icon.colorCount() <= 16) << icon.colorCount();
 }
 
+// A 340 Hz tone served in real time as ALSA's "default" capture device. Made first in each test: under
+// ThreadSanitizer no thread may start after this process (already multi-threaded) has forked a program.
+struct ToneInput {
+    ToneInput() {
+        const std::string fifo = dir.filePath("tone.pipe").toStdString();
+        config = dir.filePath("asound.conf").toStdString();
+        ready = dir.isValid() && test_audio::MakeFifo(fifo) && test_audio::WriteFileCaptureConfig(config, fifo);
+        if (ready) {
+            feeder = std::make_unique<test_audio::PacedFeeder>(fifo, test_audio::MakeTone(340.0, 100.0, 8.0),
+                                                               /*loop=*/true);
+        }
+    }
+    QTemporaryDir dir;
+    std::string config;
+    bool ready = false;
+    std::unique_ptr<test_audio::PacedFeeder> feeder;
+};
+
 // Starts the installed program as a menu does: the desktop entry's command found in the installation's
-// bin folder, HOME and the working directory an empty folder, while a 340 Hz tone is recorded.
-void ExpectStartsFromTheMenu(const QString& root, const QString& prefix) {
+// bin folder, HOME and the working directory an empty folder, while the tone is recorded.
+void ExpectStartsFromTheMenu(const QString& root, const QString& prefix, const ToneInput& tone) {
     const QString share = root + prefix + QStringLiteral("/" ZT_DATADIR);
     const std::map<QString, QString> entry = ReadDesktopEntry(share + "/applications/ru.zemtar.Tuner.desktop");
     ASSERT_EQ(entry.count("Exec"), 1u);
     ASSERT_EQ(entry.count("Path"), 1u);
-    EXPECT_EQ(entry.at("Path"), prefix + QStringLiteral("/" ZT_DATADIR "/zemtar-tuner"));
+    EXPECT_EQ(entry.at("Path").toStdString(), (prefix + QStringLiteral("/" ZT_DATADIR "/zemtar-tuner")).toStdString());
     EXPECT_TRUE(QFileInfo::exists(root + entry.at("Path") + "/img/pointer.bmp")) << "Path= holds img/";
     EXPECT_TRUE(QFileInfo::exists(share + "/icons/hicolor/16x16/apps/" + entry.at("Icon") + ".png"));
     QStringList command = entry.at("Exec").split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -128,18 +147,13 @@ void ExpectStartsFromTheMenu(const QString& root, const QString& prefix) {
     const QString program = root + prefix + QStringLiteral("/" ZT_BINDIR "/") + command.takeFirst();
     ASSERT_TRUE(QFileInfo(program).isExecutable()) << program.toStdString();
 
-    QTemporaryDir home, audio;
-    ASSERT_TRUE(home.isValid() && audio.isValid());
-    const std::string fifo = audio.filePath("tone.pipe").toStdString();
-    const std::string config = audio.filePath("asound.conf").toStdString();
-    ASSERT_TRUE(test_audio::MakeFifo(fifo));
-    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(config, fifo));
-    const std::vector<uint8_t> tone = test_audio::MakeTone(340.0, 100.0, 8.0);
-    test_audio::PacedFeeder feeder(fifo, tone, /*loop=*/true);
+    QTemporaryDir home;
+    ASSERT_TRUE(home.isValid());
+    ASSERT_TRUE(tone.ready);
 
     xvfb::Launch launch{program, command, home.path()};
     launch.environment.insert("HOME", home.path());
-    launch.environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(config));
+    launch.environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(tone.config));
     QProcess tuner;
     ASSERT_TRUE(xvfb::Start(tuner, launch));
 
@@ -162,7 +176,7 @@ void ExpectStartsFromTheMenu(const QString& root, const QString& prefix) {
     // Only the tuner window is open: no box about a bitmap, nor any other.
     const std::vector<xvfb::Window> windows = xvfb::ViewableWindows();
     ASSERT_EQ(windows.size(), 1u) << "windows: " << titles();
-    EXPECT_EQ(windows[0].title, QStringLiteral("Tuner @ Zemtar"));
+    EXPECT_EQ(windows[0].title.toStdString(), "Tuner @ Zemtar");
     // The marks (drawn only when all three bitmaps loaded) at their places, as wide as the installed bitmaps.
     const int divisionWidth = QImage(root + entry.at("Path") + "/img/division.bmp").width();
     const int smallWidth = QImage(root + entry.at("Path") + "/img/smallDivision.bmp").width();
@@ -173,23 +187,26 @@ void ExpectStartsFromTheMenu(const QString& root, const QString& prefix) {
 }
 
 TEST(InstalledProgram, CmakeInstallIntoADestdirStartsFromTheMenuWithItsBitmaps) {
+    const ToneInput tone;
     QTemporaryDir root;
     ASSERT_TRUE(root.isValid());
     const QString prefix = QStringLiteral("/usr/local");
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DESTDIR", root.path());
-    const Output install = RunCommand("cmake", {"--install", ZT_BINARY_DIR, "--prefix", prefix}, environment);
+    const Output install = RunCommand(ZT_CMAKE, {"--install", ZT_BINARY_DIR, "--prefix", prefix}, environment);
     ASSERT_EQ(install.exitCode, 0) << install.text.toStdString();
 
     ExpectInstalledFiles(root.path(), prefix);
     ExpectValidMetadata(root.path(), prefix);
-    ExpectStartsFromTheMenu(root.path(), prefix);
+    ExpectStartsFromTheMenu(root.path(), prefix, tone);
 }
 
 TEST(InstalledProgram, DebianPackageUnpackedStartsFromTheMenuWithItsBitmaps) {
+    const ToneInput tone;
     QTemporaryDir out, root;
     ASSERT_TRUE(out.isValid() && root.isValid());
-    const Output cpack = RunCommand("cpack", {"-G", "DEB", "--config", ZT_BINARY_DIR "/CPackConfig.cmake", "-B", out.path()});
+    const Output cpack =
+        RunCommand(ZT_CPACK, {"-G", "DEB", "--config", ZT_BINARY_DIR "/CPackConfig.cmake", "-B", out.path()});
     ASSERT_EQ(cpack.exitCode, 0) << cpack.text.toStdString();
     const QStringList debs = QDir(out.path()).entryList({"*.deb"}, QDir::Files);
     ASSERT_EQ(debs.size(), 1) << cpack.text.toStdString();
@@ -203,16 +220,17 @@ TEST(InstalledProgram, DebianPackageUnpackedStartsFromTheMenuWithItsBitmaps) {
         const qsizetype colon = line.indexOf(QStringLiteral(": "));
         if (colon > 0) control[line.left(colon)] = line.mid(colon + 2);
     }
-    EXPECT_EQ(control["Package"], "zemtar-tuner");
-    EXPECT_EQ(control["Version"], ZT_VERSION);
-    EXPECT_EQ(control["Section"], "sound");
+    EXPECT_EQ(control["Package"].toStdString(), "zemtar-tuner");
+    EXPECT_EQ(control["Version"].toStdString(), ZT_VERSION);
+    EXPECT_EQ(control["Section"].toStdString(), "sound");
     std::set<QString> depends;
     for (const QString& item : control["Depends"].split(QLatin1Char(','))) {
         depends.insert(item.trimmed().section(QLatin1Char(' '), 0, 0));
     }
     for (const char* needed : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libasound2", "libasound2-plugins",
                                "fonts-liberation"}) {
-        EXPECT_EQ(depends.count(QString::fromLatin1(needed)), 1u) << needed << " in " << control["Depends"].toStdString();
+        EXPECT_EQ(depends.count(QString::fromLatin1(needed)), 1u)
+            << needed << " in " << control["Depends"].toStdString();
     }
 
     // What a Debian packager asks for (manual page, copyright, changelog, permissions, ...): no errors or warnings.
@@ -223,7 +241,7 @@ TEST(InstalledProgram, DebianPackageUnpackedStartsFromTheMenuWithItsBitmaps) {
     ASSERT_EQ(unpack.exitCode, 0) << unpack.text.toStdString();
     ExpectInstalledFiles(root.path(), "/usr");
     ExpectValidMetadata(root.path(), "/usr");
-    ExpectStartsFromTheMenu(root.path(), "/usr");
+    ExpectStartsFromTheMenu(root.path(), "/usr", tone);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 // on it with a given environment and working directory, its top-level windows, screen grabs, and readers of
 // the tuner window's pixels. Target xvfb_harness; link xvfb_test_main in place of GTest::gtest_main, which
 // starts the server before the first test and connects this process's Qt (xcb platform) to it.
-// Call everything from the test thread.
+// Call everything from the test thread. Under ThreadSanitizer no thread may start after this process (which
+// Qt has made multi-threaded) has forked a program: start feeders and other threads before the first Start.
 #pragma once
 
 #include <QImage>
