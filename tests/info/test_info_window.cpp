@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -263,10 +265,13 @@ TEST(ProgramEntry, ClosingTheTunerEndsTheProgramWithBothWindows) {
     ASSERT_TRUE(QDir::setCurrent(QStringLiteral(ZT_SOURCE_DIR)));
     bool infoWasVisible = false;
     bool tunerWasVisible = false;
+    QImage tunerIcon, infoIcon;
     QTimer::singleShot(100, [&] {
         ASSERT_NE(TunerForm, nullptr);
         ASSERT_NE(infoForm, nullptr);
         EXPECT_TRUE(infoForm->isHidden());  // created hidden
+        tunerIcon = TunerForm->windowIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+        infoIcon = infoForm->windowIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
         TunerForm->Button2->click();
         infoWasVisible = infoForm->isVisible();
         tunerWasVisible = TunerForm->isVisible();
@@ -281,6 +286,12 @@ TEST(ProgramEntry, ClosingTheTunerEndsTheProgramWithBothWindows) {
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(infoWasVisible);
     EXPECT_TRUE(tunerWasVisible);
+    // Both windows show the application's 16 x 16, 16-colour icon.
+    const QImage icon(QStringLiteral(ZT_SOURCE_DIR "/packaging/icons/ru.zemtar.Tuner.png"));
+    ASSERT_EQ(icon.size(), QSize(16, 16));
+    EXPECT_TRUE(icon.colorCount() > 0 && icon.colorCount() <= 16) << icon.colorCount();  // a palette image
+    EXPECT_EQ(tunerIcon, icon.convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(infoIcon, icon.convertToFormat(QImage::Format_ARGB32));
     EXPECT_EQ(TunerForm, nullptr);
     EXPECT_EQ(infoForm, nullptr);
     QDir::setCurrent(saved);
