@@ -1,6 +1,7 @@
-// The real program on a real X server (Xvfb) with the ALSA layer recording a tone in real time: the window
-// appears with the application's icon, and a screenshot shows the level bar, the pointer where the tone puts
-// them, and the scale marks.
+// The real program on a real X server (Xvfb) with the ALSA layer recording a tone in real time, served by a pipe
+// or by a private PulseAudio daemon: the window appears with the application's icon, and a screenshot shows the
+// level bar, the pointer where the tone puts them, and the scale marks. The program also closes promptly when
+// the sound server went away while it recorded, and when its device never finishes opening.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -9,8 +10,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <ostream>
 
 #include "TestAudio.h"
 #include "U_FFTTunerAnalysis.h"
@@ -25,15 +29,53 @@ using namespace tuner_screen;
 constexpr double ToneHz = 340.0;     // a little sharp of string 1 (329.63 Hz), the string selected at start
 constexpr double ToneAmplitude = 100.0;
 
-TEST(ProgramUnderXvfb, ShowsTheLevelBarThePointerAndTheMarksForAPacedTone) {
+const QString Title = QStringLiteral("Tuner @ Zemtar");
+
+enum class Source { Pipe, PulseAudio };
+
+void PrintTo(Source source, std::ostream* out) { *out << (source == Source::Pipe ? "pipe" : "PulseAudio"); }
+
+// The tone reaches the default capture device from a named pipe fed in real time (ALSA's file plugin) or from
+// a private PulseAudio daemon playing it into a null sink whose monitor is the default source.
+struct Sound {
+    Sound(Source source, const QTemporaryDir& dir, const std::vector<uint8_t>& tone) {
+        if (source == Source::Pipe) {
+            const std::string fifo = dir.filePath("tone.pipe").toStdString();
+            const std::string config = dir.filePath("asound.conf").toStdString();
+            ready = test_audio::MakeFifo(fifo) && test_audio::WriteFileCaptureConfig(config, fifo);
+            feeder = std::make_unique<test_audio::PacedFeeder>(fifo, tone, /*loop=*/true);
+            environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(config));
+        } else {
+            const std::string raw = dir.filePath("tone.raw").toStdString();
+            server = std::make_unique<test_audio::PulseServer>(dir.filePath("pulse").toStdString());
+            // At 50 ms latency the sink's monitor delivers sound in short periods.
+            ready = server->Running() && test_audio::WriteFile(raw, tone) && server->Play(raw, 50);
+            for (const char* name : {"ALSA_CONFIG_PATH", "PULSE_SERVER"})
+                environment.insert(name, QString::fromStdString(server->Value(name)));
+        }
+    }
+    bool ready = false;
+    std::unique_ptr<test_audio::PacedFeeder> feeder;
+    std::unique_ptr<test_audio::PulseServer> server;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+};
+
+// Closes the window as a window manager's close button does; the process must end by itself, with status 0.
+void CloseAndExpectExit(QProcess& program) {
+    ASSERT_TRUE(xvfb::RequestClose(Title));
+    ASSERT_TRUE(program.waitForFinished(5000)) << "the program did not end within 5 s of the close request";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+}
+
+class ProgramUnderXvfb : public ::testing::TestWithParam<Source> {};
+
+TEST_P(ProgramUnderXvfb, ShowsTheLevelBarThePointerAndTheMarksForAToneAndClosesOnRequest) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const std::string fifo = dir.filePath("tone.pipe").toStdString();
-    const std::string config = dir.filePath("asound.conf").toStdString();
-    ASSERT_TRUE(test_audio::MakeFifo(fifo));
-    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(config, fifo));
     const std::vector<uint8_t> tone = test_audio::MakeTone(ToneHz, ToneAmplitude, 8.0);
-    test_audio::PacedFeeder feeder(fifo, tone, /*loop=*/true);
+    Sound sound(GetParam(), dir, tone);
+    ASSERT_TRUE(sound.ready);
 
     // What the tuner should make of one block of this tone, by its own analysis.
     TTunerAnalysis reference;
@@ -44,12 +86,11 @@ TEST(ProgramUnderXvfb, ShowsTheLevelBarThePointerAndTheMarksForAPacedTone) {
     const int32_t pointerCentre = PointerX(Deviation(estimate, StringFrequencies[0]), BoxWidth, 0).value();
     const int32_t levelColumns = LevelBar(BoxWidth, peak).LastColumn + 1;
 
-    xvfb::Launch launch{ZT_PROGRAM, {}, ZT_SOURCE_DIR};
-    launch.environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(config));
+    xvfb::Launch launch{ZT_PROGRAM, {}, ZT_SOURCE_DIR, sound.environment};
     QProcess program;
     ASSERT_TRUE(xvfb::Start(program, launch));
 
-    const std::optional<QRect> window = xvfb::WaitForWindow("Tuner @ Zemtar", 30000);
+    const std::optional<QRect> window = xvfb::WaitForWindow(Title, 30000);
     ASSERT_TRUE(window.has_value()) << "the window never appeared";
     EXPECT_EQ(window->size(), QSize(WindowWidth, WindowHeight));
 
@@ -59,7 +100,8 @@ TEST(ProgramUnderXvfb, ShowsTheLevelBarThePointerAndTheMarksForAPacedTone) {
         return GreenColumns(shot) > 100 && !NavyColumns(shot).empty();
     }, 30000);
     QDir().mkpath(ZT_ARTIFACTS_DIR);
-    const QString shotPath = QStringLiteral(ZT_ARTIFACTS_DIR "/tuner_window.png");
+    const QString shotPath = QStringLiteral(ZT_ARTIFACTS_DIR "/tuner_window_%1.png")
+                                 .arg(GetParam() == Source::Pipe ? "pipe" : "pulseaudio");
     if (drawn) {
         QThread::msleep(600);  // one more tick, so the picture is a settled one
         shot = xvfb::Grab(*window);
@@ -78,13 +120,65 @@ TEST(ProgramUnderXvfb, ShowsTheLevelBarThePointerAndTheMarksForAPacedTone) {
     EXPECT_EQ(BlackTopColumns(shot), ExpectedMarkColumns(5, 3));
 
     // The window carries the application's 16 x 16 icon.
-    const QImage icon = xvfb::WindowIcon("Tuner @ Zemtar");
+    const QImage icon = xvfb::WindowIcon(Title);
     const QImage expectedIcon = QImage(ZT_SOURCE_DIR "/packaging/icons/ru.zemtar.Tuner.png")
                                     .convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(icon.size(), QSize(16, 16));
     EXPECT_EQ(icon, expectedIcon);
 
-    xvfb::Stop(program);
+    CloseAndExpectExit(program);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sound, ProgramUnderXvfb, ::testing::Values(Source::Pipe, Source::PulseAudio),
+                         [](const ::testing::TestParamInfo<Source>& source) {
+                             return std::string(source.param == Source::Pipe ? "Pipe" : "PulseAudio");
+                         });
+
+// The sound server goes away while the tuner records (a crash, or a restart of the desktop's sound service).
+class ProgramWhenTheSoundServerGoesAway : public ::testing::TestWithParam<int> {};
+
+TEST_P(ProgramWhenTheSoundServerGoesAway, StillClosesOnRequest) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Sound sound(Source::PulseAudio, dir, test_audio::MakeTone(ToneHz, ToneAmplitude, 8.0));
+    ASSERT_TRUE(sound.ready);
+    QProcess program;
+    ASSERT_TRUE(xvfb::Start(program, {ZT_PROGRAM, {}, ZT_SOURCE_DIR, sound.environment}));
+    const std::optional<QRect> window = xvfb::WaitForWindow(Title, 30000);
+    ASSERT_TRUE(window.has_value()) << "the window never appeared";
+    ASSERT_TRUE(xvfb::WaitUntil([&] { return !NavyColumns(xvfb::Grab(*window)).empty(); }, 30000))
+        << "the tone never reached the display";
+
+    ASSERT_TRUE(sound.server->Kill(GetParam()));
+    QThread::msleep(1000);
+    // The display keeps its last values and no error box appears.
+    EXPECT_EQ(xvfb::ViewableWindows().size(), 1u);
+    CloseAndExpectExit(program);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signal, ProgramWhenTheSoundServerGoesAway, ::testing::Values(SIGKILL, SIGTERM),
+                         [](const ::testing::TestParamInfo<int>& signal) {
+                             return std::string(signal.param == SIGKILL ? "Killed" : "Terminated");
+                         });
+
+TEST(ProgramWithADeviceWhoseOpenBlocks, ShowsItsWindowAndClosesOnRequest) {
+    // A pipe that nobody writes to: opening the device waits for a writer that never comes.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string fifo = dir.filePath("silent.pipe").toStdString();
+    const std::string config = dir.filePath("asound.conf").toStdString();
+    ASSERT_TRUE(test_audio::MakeFifo(fifo));
+    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(config, fifo));
+    xvfb::Launch launch{ZT_PROGRAM, {}, ZT_SOURCE_DIR};
+    launch.environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(config));
+    QProcess program;
+    ASSERT_TRUE(xvfb::Start(program, launch));
+    const std::optional<QRect> window = xvfb::WaitForWindow(Title, 10000);
+    ASSERT_TRUE(window.has_value()) << "the window never appeared";
+    // Drawn, not black: the timer ticks and the marks are there.
+    EXPECT_TRUE(xvfb::WaitUntil([&] { return BlackTopColumns(xvfb::Grab(*window)) == ExpectedMarkColumns(5, 3); },
+                                10000));
+    CloseAndExpectExit(program);
 }
 
 }  // namespace

@@ -126,6 +126,23 @@ void StopServer() {
 
 QString Display() { return TheServer().display; }
 
+bool RequestClose(const QString& title) {
+    xcb_connection_t* c = Connection();
+    for (const Found& found : Viewable()) {
+        if (found.window.title != title) continue;
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = found.id;
+        event.type = Atom(c, "WM_PROTOCOLS");
+        event.data.data32[0] = Atom(c, "WM_DELETE_WINDOW");
+        event.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(c, 0, found.id, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
+        return xcb_flush(c) > 0;
+    }
+    return false;
+}
+
 bool Start(QProcess& process, const Launch& launch) {
     QProcessEnvironment environment = launch.environment;
     environment.insert(QStringLiteral("DISPLAY"), Display());

@@ -53,6 +53,10 @@ std::vector<Window> ViewableWindows();
 // Waits up to timeoutMs for a mapped top-level window with this title and returns where it is.
 std::optional<QRect> WaitForWindow(const QString& title, int timeoutMs);
 
+// Asks the mapped top-level window with this title to close, as a window manager's close button does
+// (WM_DELETE_WINDOW). False when there is no such window.
+bool RequestClose(const QString& title);
+
 // The first image of the window's _NET_WM_ICON (the icon a task bar shows); null when it has none.
 QImage WindowIcon(const QString& title);
 
