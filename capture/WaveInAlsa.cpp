@@ -22,6 +22,7 @@
 #include "WaveInApi.h"
 
 #include <alsa/asoundlib.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <atomic>
@@ -31,6 +32,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -86,7 +88,7 @@ using wavein_alsa::ResultFromAlsaError;
 using namespace std::chrono_literals;
 
 const char* const kDefaultPcm = "default";
-constexpr int kReadWaitMs = 50;            // one poll of the PCM; stop and close are seen at least this often
+constexpr int kReadWaitMs = 25;            // one poll of the PCM; stop and close are seen at least this often
 constexpr auto kIdleWakeup = 1s;           // the device thread's idle waits look at its state at least this often
 constexpr unsigned long kBufferPeriods = 4;
 
@@ -301,11 +303,42 @@ int StartPcm(snd_pcm_t* pcm)
     return snd_pcm_start(pcm);
 }
 
+// Waits at most kReadWaitMs for a period to be ready: 1 ready, 0 not yet, or a negative ALSA error. One poll
+// only: snd_pcm_wait polls again, each time with the whole timeout, for as long as the PCM's descriptors wake
+// without a full period (PulseAudio's plugin does that for a second or more after a start).
+int WaitForPeriod(snd_pcm_t* pcm)
+{
+    pollfd fds[8];
+    const int count = snd_pcm_poll_descriptors(pcm, fds, std::size(fds));
+    if (count <= 0)
+        return count < 0 ? count : -EIO;
+    const int polled = ::poll(fds, static_cast<nfds_t>(count), kReadWaitMs);
+    if (polled <= 0)
+        return polled < 0 && errno != EINTR ? -errno : 0;
+    unsigned short revents = 0;
+    const int err = snd_pcm_poll_descriptors_revents(pcm, fds, static_cast<unsigned>(count), &revents);
+    if (err < 0)
+        return err;
+    if (revents & (POLLERR | POLLNVAL)) {
+        switch (snd_pcm_state(pcm)) {
+        case SND_PCM_STATE_XRUN:
+            return -EPIPE;
+        case SND_PCM_STATE_SUSPENDED:
+            return -ESTRPIPE;
+        case SND_PCM_STATE_DISCONNECTED:
+            return -ENODEV;
+        default:
+            return -EIO;
+        }
+    }
+    return (revents & POLLIN) ? 1 : 0;
+}
+
 // Reads one period when one is ready, waiting at most kReadWaitMs for it. Returns the frames read (0: nothing
 // yet, or an overrun or suspend that was mended), or a negative ALSA error that recovery could not mend.
 snd_pcm_sframes_t ReadPeriod(snd_pcm_t* pcm, void* into, snd_pcm_uframes_t frames)
 {
-    const int ready = snd_pcm_wait(pcm, kReadWaitMs);
+    const int ready = WaitForPeriod(pcm);
     snd_pcm_sframes_t got = 0;
     if (ready > 0)
         got = snd_pcm_readi(pcm, into, frames);
