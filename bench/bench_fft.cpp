@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <numbers>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ std::vector<uint8_t> Quantised(const std::vector<std::pair<double, double>>& ton
     for (int t = 0; t < N; ++t) {
         double v = 127.5;
         for (std::size_t i = 0; i < tones.size(); ++i) {
-            v += tones[i].second * std::sin(2 * M_PI * tones[i].first * t / SamplesPerSec + 0.3 * double(i + 1));
+            v += tones[i].second * std::sin(2 * std::numbers::pi * tones[i].first * t / SamplesPerSec + 0.3 * double(i + 1));
         }
         block[static_cast<std::size_t>(t)] = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
     }

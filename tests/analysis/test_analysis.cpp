@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -46,7 +47,7 @@ std::vector<uint8_t> Quantised(const std::vector<std::pair<double, double>>& ton
     for (int32_t t = 0; t < n; ++t) {
         double v = 127.5;
         for (std::size_t i = 0; i < tones.size(); ++i) {
-            v += tones[i].second * std::sin(2 * M_PI * tones[i].first * t / SamplesPerSec + 0.3 * double(i + 1));
+            v += tones[i].second * std::sin(2 * std::numbers::pi * tones[i].first * t / SamplesPerSec + 0.3 * double(i + 1));
         }
         block[static_cast<std::size_t>(t)] = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
     }
@@ -231,7 +232,7 @@ TEST(Analysis, SixteenBitWordsAreSignedLittleEndian) {
     // A 16-bit tone goes through the same analysis.
     std::vector<uint8_t> tone(2 * 8192);
     for (int32_t t = 0; t < 8192; ++t) {
-        const auto v = static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * 110.0 * t / 11025)));
+        const auto v = static_cast<int16_t>(std::lround(20000 * std::sin(2 * std::numbers::pi * 110.0 * t / 11025)));
         tone[2 * t] = static_cast<uint8_t>(v & 0xFF);
         tone[2 * t + 1] = static_cast<uint8_t>((static_cast<uint16_t>(v) >> 8) & 0xFF);
     }
@@ -381,7 +382,7 @@ TEST(Analysis, SkippingHopelessLinesChangesNoBit) {
     // A rising spectrum (every line takes the lead in turn) and exact ties on the odd lines.
     std::vector<int32_t> ramp(8192, 0), ties(8192, 127);
     for (int32_t k = 1; k < 4096; k += 97) {
-        for (int32_t t = 0; t < 8192; ++t) ramp[static_cast<std::size_t>(t)] += static_cast<int32_t>(k * 1000 * std::cos(2 * M_PI * k * t / 8192));
+        for (int32_t t = 0; t < 8192; ++t) ramp[static_cast<std::size_t>(t)] += static_cast<int32_t>(k * 1000 * std::cos(2 * std::numbers::pi * k * t / 8192));
     }
     ties[0] = 129;
     ties[4096] = 125;
