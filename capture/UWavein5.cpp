@@ -336,6 +336,9 @@ void TWaveIn::CloseDeviceSteps()
 {
     if (!DeviceOpen)
         return;
+    // Cleared before the reset, as StopRecording does: buffers the reset returns must not be handed out or
+    // queued again, or no header could be unprepared and the device would stay open behind a closed recorder.
+    Recording = false;
     waveInReset(DeviceHandle);
     if (!DeviceOpen)
         return;

@@ -443,27 +443,27 @@ TEST_F(Recorder, StartRecordingOnAClosedRecorderFailsAtTheStartCall)
     EXPECT_FALSE(recorder->DeviceOpen);
 }
 
-TEST_F(Recorder, CloseDeviceWhileRecordingKeepsRecordingSetAndTheNextOpenQueuesTheFirstHeader)
+TEST_F(Recorder, CloseDeviceWhileRecordingHandsOutNothingFromTheResetAndClosesTheDevice)
 {
     auto recorder = MakeRecording();
-    recorder->OnBufferFull = nullptr;
+    ASSERT_TRUE(fake_wavein::DeliverNext());
+    ASSERT_EQ(Deliveries().size(), 1u);
+    fake_wavein::ClearCalls();
     recorder->CloseDevice();
-    // The reset hands the queued buffers back while Recording is still set, so the callback queues them again
-    // and the device cannot be closed cleanly: the recorder counts it closed all the same.
-    Strings expected(7, "Error in waveInUnprepareHeader Buffer still being propcessed");
-    expected.push_back("Error closing input device");
-    EXPECT_EQ(TakeMessages(), expected);
-    EXPECT_TRUE(recorder->Recording);
+    EXPECT_EQ(TakeMessages(), Strings{"Closing"});
+    EXPECT_EQ(Deliveries().size(), 1u);  // the seven buffers the reset returned stayed with the recorder
+    EXPECT_EQ(DeviceCallNames(), CloseSequence(8));
+    EXPECT_FALSE(recorder->Recording);
     EXPECT_FALSE(recorder->DeviceOpen);
-    recorder->StopRecording();  // no effect: the recorder thinks the device is closed
-    EXPECT_TRUE(recorder->Recording);
+    EXPECT_FALSE(fake_wavein::IsOpen());
+    EXPECT_TRUE(fake_wavein::Queue().empty());
 
-    fake_wavein::Reset();
+    // The next recording starts from the first header, as after any close.
     ASSERT_TRUE(recorder->OpenDevice());
-    ASSERT_EQ(fake_wavein::Queue().size(), 1u);
-    EXPECT_EQ(fake_wavein::Queue()[0], recorder->Headers[0]);
+    EXPECT_TRUE(fake_wavein::Queue().empty());
     ASSERT_TRUE(recorder->StartRecording());
-    EXPECT_EQ(fake_wavein::Queue().size(), 8u);
+    ASSERT_EQ(fake_wavein::Queue().size(), 7u);
+    EXPECT_EQ(fake_wavein::Queue()[0], recorder->Headers[0]);
 }
 
 TEST_F(Recorder, OpenDeviceWhileRecordingEndsTheRecordingWithoutHandingOutBuffers)
