@@ -20,4 +20,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # Test programs run under Wine, in a prefix of their own inside the build folder.
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tests/support/wine_run.sh;${CMAKE_BINARY_DIR}/wine")
+get_filename_component(ZT_WINE_RUN "${CMAKE_CURRENT_LIST_DIR}/../tests/support/wine_run.sh" ABSOLUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${ZT_WINE_RUN};${CMAKE_BINARY_DIR}/wine")

@@ -20,7 +20,7 @@ unset DISPLAY WAYLAND_DISPLAY
 
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
-flock -w 300 9 || { echo "wine_run.sh: $prefix is being created by another run for too long" >&2; exit 1; }
+flock -w 360 9 || { echo "wine_run.sh: $prefix is being created by another run for too long" >&2; exit 1; }
 if [ ! -e "$prefix/zt-ready" ]; then
   rm -rf "$prefix"
   log="$prefix.boot.log"
@@ -44,6 +44,7 @@ exec 9>&-
 # are handed on once it has ended.
 out=$(mktemp "${TMPDIR:-/tmp}/wine_run.XXXXXX")
 trap 'cat "$out.out" 2>/dev/null; cat "$out.err" >&2 2>/dev/null; rm -f "$out" "$out.out" "$out.err"' EXIT
+trap 'exit 143' TERM INT  # a test stopped at its time limit still shows what it wrote
 status=0
 wine "$@" </dev/null >"$out.out" 2>"$out.err" || status=$?
 exit "$status"
