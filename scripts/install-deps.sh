@@ -12,6 +12,8 @@ packages=(
   libfftw3-dev libkissfft-dev
   xvfb xauth x11-utils imagemagick
   python3
+  pulseaudio pulseaudio-utils
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 missing=()
