@@ -25,7 +25,7 @@ public:
     int32_t BufferSize;                     // bytes per data buffer, as constructed
     std::atomic<int32_t> NextBuffer;        // header that AddNextBuffer queues next; 0 after OpenDevice
     WAVEHDR* Headers[MaxBuffers];           // slots 0 .. BufferCount - 1 owned
-    std::atomic<bool> DeviceOpen;           // from a successful open until CloseDevice
+    std::atomic<bool> DeviceOpen;           // from a successful open until the device's close notice or CloseDevice
     HWND OwnerHandle;                       // kept, not used
     std::atomic<bool> Recording;            // set by StartRecording once started, cleared by StopRecording/CloseDevice
     WAVEFORMATEX* WaveFormat;               // owned; the client may write its fields, never replace it
@@ -65,7 +65,7 @@ private:
     void FreeBuffers();
     void FreeHeaders();
     void InitHeaders();
-    void HandleDeviceMessage(UINT message);
+    void HandleDeviceMessage(HWAVEIN device, UINT message);
     void StopRecordingSteps();
     void CloseDeviceSteps();
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -504,6 +506,48 @@ TEST_F(Recorder, AnErrorHandlerThatStopsRecordingOnEveryMessageDoesNotRecurse)
     recorder->StopRecording();
     EXPECT_EQ(TakeMessages(), (Strings{"Error in waveInUnprepareHeader  Unable to allocate or lock memory", "Closing"}));
     EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_EQ(fake_wavein::CountCalls("waveInClose"), 1);
+}
+
+TEST_F(Recorder, AStopThatMeetsTheDeviceThreadsOwnShutdownAddsNoReports)
+{
+    // The device thread fails to re-queue and shuts the device down; it is held inside its "Closing" report
+    // while the window thread stops recording.
+    auto recorder = MakeRecording();
+    const std::thread::id main = std::this_thread::get_id();
+    std::mutex hold;
+    std::condition_variable changed;
+    bool inside = false, release = false;
+    recorder->OnError = [&, main](const std::string& message) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            messages_.push_back(message);
+        }
+        std::unique_lock<std::mutex> lock(hold);
+        if (message == "Closing" && std::this_thread::get_id() != main) {
+            inside = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
+        }
+    };
+    fake_wavein::FailAlways("waveInAddBuffer", MMSYSERR_NODRIVER);
+    std::thread device([] { fake_wavein::DeliverNext(); });
+    bool held = false;
+    {
+        std::unique_lock<std::mutex> lock(hold);
+        held = changed.wait_for(lock, std::chrono::seconds(20), [&] { return inside; });
+    }
+    EXPECT_TRUE(held);
+    recorder->StopRecording();
+    {
+        std::lock_guard<std::mutex> lock(hold);
+        release = true;
+        changed.notify_all();
+    }
+    device.join();
+    EXPECT_EQ(TakeMessages(), (Strings{"Closing", "Error adding buffer, recording stopped: " + ErrorText(6)}));
+    EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_FALSE(recorder->Recording);
     EXPECT_EQ(fake_wavein::CountCalls("waveInClose"), 1);
 }
 
