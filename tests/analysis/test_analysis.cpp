@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -83,7 +84,14 @@ TEST_P(PeakLevelOf, BlockIsLargestDeviationFrom127) {
 INSTANTIATE_TEST_SUITE_P(Analysis, PeakLevelOf,
                          testing::Values(LevelCase{{127}, 0}, LevelCase{{128}, 1}, LevelCase{{0}, 127},
                                          LevelCase{{255}, 128}, LevelCase{{127, 0, 255}, 128},
-                                         LevelCase{{127, 127, 127, 126}, 1}));
+                                         LevelCase{{127, 127, 127, 126}, 1}),
+                         [](const testing::TestParamInfo<LevelCase>& level) {
+                             std::string name = "Bytes";
+                             for (std::size_t i = 0; i < level.param.bytes.size(); ++i) {
+                                 name += (i > 0 ? "_" : "") + std::to_string(level.param.bytes[i]);
+                             }
+                             return name + "Peak" + std::to_string(level.param.peak);
+                         });
 
 // A constant block has only zero magnitudes: line 0 stays best and second, and the estimate is 0 Hz.
 TEST(Analysis, ConstantBlockGivesZeroHertz) {
@@ -113,7 +121,14 @@ TEST_P(NeighbouringLines, AreInterpolatedByMagnitude) {
 }
 INSTANTIATE_TEST_SUITE_P(Analysis, NeighbouringLines,
                          testing::Values(PairCase{100, 1e9, 1e9}, PairCase{1, 1e9, 1e9}, PairCase{4094, 1e9, 1e9},
-                                         PairCase{244, 3e8, 9e8}, PairCase{61, 9e8, 3e8}));
+                                         PairCase{244, 3e8, 9e8}, PairCase{61, 9e8, 3e8}),
+                         [](const testing::TestParamInfo<PairCase>& pair) {
+                             const PairCase& c = pair.param;
+                             return "Line" + std::to_string(c.line) +
+                                    (c.lowAmp == c.highAmp  ? "EqualToNext"
+                                     : c.lowAmp < c.highAmp ? "WeakerThanNext"
+                                                            : "StrongerThanNext");
+                         });
 
 // Lines further apart give the lower line's centre frequency, exactly, whichever is stronger.
 TEST(Analysis, NonNeighboursGiveTheLowerLine) {
@@ -385,7 +400,13 @@ std::vector<StringCase> StringCases() {
     }
     return cases;
 }
-INSTANTIATE_TEST_SUITE_P(Analysis, StringTone, testing::ValuesIn(StringCases()));
+INSTANTIATE_TEST_SUITE_P(Analysis, StringTone, testing::ValuesIn(StringCases()),
+                         [](const testing::TestParamInfo<StringCase>& tone) {
+                             const StringCase& c = tone.param;
+                             const auto string = std::find(StringFrequencies.begin(), StringFrequencies.end(), c.targetHz);
+                             return "String" + std::to_string(string - StringFrequencies.begin() + 1) +
+                                    (c.harmonics ? "Harmonics" : "Pure") + (c.hum ? "WithHum" : "");
+                         });
 
 // The spectrum buffers are kept from block to block: whatever sizes came before, and on whichever thread,
 // a block gives the same bits.

@@ -136,7 +136,10 @@ TEST_P(WholePeriods, CosineAndSineLandInOneBin) {
 INSTANTIATE_TEST_SUITE_P(RealFFT, WholePeriods,
                          testing::Values(PeriodCase{4, 1}, PeriodCase{8, 3}, PeriodCase{64, 1}, PeriodCase{64, 31},
                                          PeriodCase{8192, 1}, PeriodCase{8192, 37}, PeriodCase{8192, 245},
-                                         PeriodCase{8192, 4095}));
+                                         PeriodCase{8192, 4095}),
+                         [](const testing::TestParamInfo<PeriodCase>& c) {
+                             return std::to_string(c.param.n) + "Samples" + std::to_string(c.param.p) + "Periods";
+                         });
 
 // Error codes; a refused call writes the code and touches neither the arrays nor the twiddle cache.
 struct CodeCase {
@@ -165,7 +168,12 @@ TEST_P(ErrorCodes, RefusedSizesChangeNothing) {
 INSTANTIATE_TEST_SUITE_P(RealFFT, ErrorCodes,
                          testing::Values(CodeCase{-8, 1}, CodeCase{0, 1}, CodeCase{1, 1}, CodeCase{2, 1},
                                          CodeCase{3, 1}, CodeCase{6, 2}, CodeCase{10, 2}, CodeCase{12, 2},
-                                         CodeCase{100, 2}, CodeCase{32768, 2}, CodeCase{32769, 2}));
+                                         CodeCase{100, 2}, CodeCase{32768, 2}, CodeCase{32769, 2}),
+                         [](const testing::TestParamInfo<CodeCase>& c) {
+                             const std::string count = c.param.n < 0 ? "Minus" + std::to_string(-c.param.n)
+                                                                     : std::to_string(c.param.n);
+                             return "Count" + count + "GivesCode" + std::to_string(c.param.code);
+                         });
 
 TEST(RealFFT, ArraysShorterThanNAreRefusedUntouched) {
     Forward(RandomVector(64, 1), 64);
