@@ -150,45 +150,36 @@ TEST(ChordTheory, AcceptsTheClassicShapes) {
   EXPECT_TRUE(checkVoicing(chord("A5"), frets({kMuted, 0, 2, kMuted, kMuted, kMuted})).empty());
 }
 
-TEST(ChordTheory, RejectsAWrongNote) {
-  // A major with a C (minor third) on the B string.
-  const auto problems = checkVoicing(chord("A"), frets({kMuted, 0, 2, 2, 1, 0}));
-  ASSERT_FALSE(problems.empty());
-  EXPECT_NE(problems.front().find("not in the chord"), std::string::npos) << problems.front();
-}
-
-TEST(ChordTheory, RejectsAWrongBass) {
-  // C with E in the bass is C/E, not C/G.
-  const auto problems = checkVoicing(chord("C/G"), frets({0, 3, 2, 0, 1, 0}));
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems.front().find("bass"), std::string::npos) << problems.front();
-}
-
-TEST(ChordTheory, RejectsAMissingThird) {
-  // The open A power chord shape named as a full A major triad.
-  const auto problems = checkVoicing(chord("A"), frets({kMuted, 0, 2, 2, kMuted, kMuted}));
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems.front().find("third"), std::string::npos) << problems.front();
-  // A seventh chord without its seventh.
-  EXPECT_FALSE(checkVoicing(chord("A7"), frets({kMuted, 0, 2, 2, 2, 0})).empty());
-}
-
-TEST(ChordTheory, RejectsAnImpossibleStretch) {
-  // A major with the high e at the 9th fret while the D string is held at the 2nd: seven frets apart.
-  const auto problems = checkVoicing(chord("A"), frets({kMuted, 0, 2, 2, 2, 9}));
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems.front().find("stretch"), std::string::npos) << problems.front();
-  // Five fretted strings on four different frets, no barre possible: more fingers than a hand has.
-  EXPECT_FALSE(checkVoicing(chord("G7"), frets({3, 2, 3, 4, 3, 1})).empty());
-}
-
-TEST(ChordTheory, RejectsTooFewStringsAndMissingRoot) {
-  // H and E: two strings are a power chord at most.
-  EXPECT_FALSE(checkVoicing(chord("Esus4"), frets({kMuted, kMuted, kMuted, kMuted, 0, 0})).empty());
-  // C# E C# E: the third and fifth of A without the A.
-  const auto problems = checkVoicing(chord("A"), frets({kMuted, 4, 2, kMuted, 2, 0}));
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems.front().find("root"), std::string::npos) << problems.front();
+// Each wrong voicing is rejected, and where the fault is one the first problem's message names it (as the
+// only problem, where nothing else is wrong).
+TEST(ChordTheory, RejectsWrongVoicingsAndSaysWhy) {
+  struct Wrong {
+    const char* name;
+    std::initializer_list<int> frets;
+    const char* reason;  // a word of the first problem's message; nullptr: any problem
+    bool onlyProblem;
+    const char* why;
+  };
+  const Wrong rows[] = {
+      {"A", {kMuted, 0, 2, 2, 1, 0}, "not in the chord", false, "a C (minor third) on the B string of A major"},
+      {"C/G", {0, 3, 2, 0, 1, 0}, "bass", true, "C with E in the bass is C/E, not C/G"},
+      {"A", {kMuted, 0, 2, 2, kMuted, kMuted}, "third", true, "the open A power chord named as an A major triad"},
+      {"A7", {kMuted, 0, 2, 2, 2, 0}, nullptr, false, "a seventh chord without its seventh"},
+      {"A", {kMuted, 0, 2, 2, 2, 9}, "stretch", true, "the high e at the 9th fret, the D string at the 2nd"},
+      {"G7", {3, 2, 3, 4, 3, 1}, nullptr, false, "five fretted strings on four frets, no barre: too many fingers"},
+      {"Esus4", {kMuted, kMuted, kMuted, kMuted, 0, 0}, nullptr, false, "two strings are a power chord at most"},
+      {"A", {kMuted, 4, 2, kMuted, 2, 0}, "root", true, "C# E C# E: the third and fifth of A without the A"},
+  };
+  for (const Wrong& row : rows) {
+    const auto problems = checkVoicing(chord(row.name), frets(row.frets));
+    ASSERT_FALSE(problems.empty()) << row.why;
+    if (row.onlyProblem) {
+      EXPECT_EQ(problems.size(), 1u) << row.why;
+    }
+    if (row.reason != nullptr) {
+      EXPECT_NE(problems.front().find(row.reason), std::string::npos) << row.why << ": " << problems.front();
+    }
+  }
 }
 
 TEST(ChartRow, AcceptsTheExampleRows) {
