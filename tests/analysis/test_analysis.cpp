@@ -7,11 +7,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <numbers>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "SyntheticTones.h"
 #include "U_FFTTunerAnalysis.h"
 #include "U_FFTTunerConfig.h"
 
@@ -39,19 +41,7 @@ std::vector<int32_t> LineCosines(const std::vector<std::pair<int32_t, double>>& 
     return s;
 }
 
-// An 8-bit block around 127.5: tones of the given frequencies and amplitudes (in sample units), rounded and
-// clipped to 0..255 as a sound card would.
-std::vector<uint8_t> Quantised(const std::vector<std::pair<double, double>>& tones, int32_t n = 8192) {
-    std::vector<uint8_t> block(static_cast<std::size_t>(n));
-    for (int32_t t = 0; t < n; ++t) {
-        double v = 127.5;
-        for (std::size_t i = 0; i < tones.size(); ++i) {
-            v += tones[i].second * std::sin(2 * M_PI * tones[i].first * t / SamplesPerSec + 0.3 * double(i + 1));
-        }
-        block[static_cast<std::size_t>(t)] = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-    }
-    return block;
-}
+using synthetic::Quantised;
 
 double Analyse(const std::vector<int32_t>& samples) {
     TestAnalysis a;
@@ -245,7 +235,7 @@ TEST(Analysis, SixteenBitWordsAreSignedLittleEndian) {
     // A 16-bit tone goes through the same analysis.
     std::vector<uint8_t> tone(2 * 8192);
     for (int32_t t = 0; t < 8192; ++t) {
-        const auto v = static_cast<int16_t>(std::lround(20000 * std::sin(2 * M_PI * 110.0 * t / 11025)));
+        const auto v = static_cast<int16_t>(std::lround(20000 * std::sin(2 * std::numbers::pi * 110.0 * t / 11025)));
         tone[2 * t] = static_cast<uint8_t>(v & 0xFF);
         tone[2 * t + 1] = static_cast<uint8_t>((static_cast<uint16_t>(v) >> 8) & 0xFF);
     }
