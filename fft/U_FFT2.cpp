@@ -183,7 +183,8 @@ void ComplexFFT(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im
     // The stages read the cached twiddles of this size; a no-op when they are built already.
     BuildTwiddles(m);
     BitReverse(m, re, im);
-    ActiveKernel().AllStages(CachedTables(), e, static_cast<std::size_t>(m), inverse, re.data(), im.data(), true);
+    const auto size = static_cast<std::size_t>(m);
+    ActiveKernel().AllStages(CachedTables(), e, size, inverse, re.data(), im.data(), ScaleOf(size));
 }
 
 void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im) {

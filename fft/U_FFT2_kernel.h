@@ -20,10 +20,10 @@ struct KernelTables {
 };
 
 struct Kernel {
-    // ComplexFFT after the bit reversal, on the m = size = 2^e points (xr, xi); the final 1/sqrt(m) scale
-    // only when scale is true.
+    // ComplexFFT after the bit reversal, on the m = size = 2^e points (xr, xi), ending with the scale f
+    // (f = 1/sqrt(m); the imaginary parts of the inverse take -f).
     void (*AllStages)(const KernelTables& tab, uint8_t e, std::size_t size, bool inverse, double* xr, double* xi,
-                      bool scale);
+                      double f);
     // The forward transform's packing of the 2m samples x into bit-reversed points (zr, zi) and all its
     // stages, without the final scale.
     void (*PackedStages)(const KernelTables& tab, uint8_t e, std::size_t size, const double* x, double* zr,
