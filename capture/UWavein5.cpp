@@ -336,6 +336,9 @@ void TWaveIn::CloseDeviceSteps()
 {
     if (!DeviceOpen)
         return;
+    // Cleared before the reset, as StopRecording does: buffers the reset returns must not be handed out or
+    // queued again, or no header could be unprepared and the device would stay open behind a closed recorder.
+    Recording = false;
     waveInReset(DeviceHandle);
     if (!DeviceOpen)
         return;
@@ -359,14 +362,14 @@ void TWaveIn::ReportError(const std::string& message)
         OnError(message);
 }
 
-void CALLBACK TWaveIn::WaveInCallback(HWAVEIN, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
+void CALLBACK TWaveIn::WaveInCallback(HWAVEIN device, UINT message, DWORD_PTR instance, DWORD_PTR, DWORD_PTR)
 {
     auto* self = reinterpret_cast<TWaveIn*>(instance);
     if (self == nullptr)
         return;
     self->callbacksRunning_.fetch_add(1);
     try {
-        self->HandleDeviceMessage(message);
+        self->HandleDeviceMessage(device, message);
     } catch (...) {
         // The exception ends recording and goes no further; StopRecording reports its own failures.
         try {
@@ -378,7 +381,7 @@ void CALLBACK TWaveIn::WaveInCallback(HWAVEIN, UINT message, DWORD_PTR instance,
     self->callbacksRunning_.fetch_sub(1);
 }
 
-void TWaveIn::HandleDeviceMessage(UINT message)
+void TWaveIn::HandleDeviceMessage(HWAVEIN device, UINT message)
 {
     if (message == MM_WIM_DATA) {
         if (!Recording)
@@ -394,6 +397,10 @@ void TWaveIn::HandleDeviceMessage(UINT message)
         AddNextBuffer();
         ++BuffersReceived;
     } else if (message == MM_WIM_CLOSE) {
+        // Counted closed before the notice goes out: a stop on another thread that meets this close (the device
+        // thread shutting down after a failed re-queue) must not repeat the close on a handle that is gone.
+        if (device == DeviceHandle)
+            DeviceOpen = false;
         ReportError("Closing");
     }
 }

@@ -25,9 +25,9 @@ public:
     int32_t BufferSize;                     // bytes per data buffer, as constructed
     std::atomic<int32_t> NextBuffer;        // header that AddNextBuffer queues next; 0 after OpenDevice
     WAVEHDR* Headers[MaxBuffers];           // slots 0 .. BufferCount - 1 owned
-    std::atomic<bool> DeviceOpen;           // from a successful open until CloseDevice
+    std::atomic<bool> DeviceOpen;           // from a successful open until the device's close notice or CloseDevice
     HWND OwnerHandle;                       // kept, not used
-    std::atomic<bool> Recording;            // set by StartRecording once started, cleared by StopRecording
+    std::atomic<bool> Recording;            // set by StartRecording once started, cleared by StopRecording/CloseDevice
     WAVEFORMATEX* WaveFormat;               // owned; the client may write its fields, never replace it
     int32_t BufferLength;                   // BufferSize rounded down to nBlockAlign; set by OpenDevice
     bool Ready;                             // construction found a device and allocated everything
@@ -50,7 +50,7 @@ public:
     bool OpenDevice();       // ends an earlier recording, opens the default device with WaveFormat, prepares headers
     bool StartRecording();   // starts the device and queues BufferCount - 1 buffers
     void StopRecording();    // clears Recording, stops, resets and closes the device; nothing unless DeviceOpen
-    void CloseDevice();      // resets, unprepares every header, closes; nothing unless DeviceOpen
+    void CloseDevice();      // clears Recording, resets, unprepares every header, closes; nothing unless DeviceOpen
     bool AddNextBuffer();    // queues Headers[NextBuffer] while Recording
     void ReportError(const std::string& message);  // LastError = message, then OnError(message)
 
@@ -65,7 +65,7 @@ private:
     void FreeBuffers();
     void FreeHeaders();
     void InitHeaders();
-    void HandleDeviceMessage(UINT message);
+    void HandleDeviceMessage(HWAVEIN device, UINT message);
     void StopRecordingSteps();
     void CloseDeviceSteps();
 

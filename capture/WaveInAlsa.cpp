@@ -1,21 +1,30 @@
 // The wave-input calls on Linux, over ALSA.
 //
 // WAVE_MAPPER (and device 0) is ALSA's "default" capture PCM, opened in the requested PCM format; on a desktop it
-// routes to PipeWire or PulseAudio, and ALSA's plug layer converts where needed. Each open device has one thread
-// that reads from ALSA into the buffer at the head of the queue and, once it is full, hands it back through the
-// callback with MM_WIM_DATA; with no buffer queued the sound is discarded. Calls may come from any thread,
-// including from inside the callback (the device thread itself): those never wait for the device thread.
+// routes to PipeWire or PulseAudio, and ALSA's plug layer converts where needed.
+//
+// Each open device has one thread, and only that thread calls ALSA on the device's PCM: it opens and configures
+// it, starts and drops it when asked, reads one whole period at a time into a scratch area of its own and copies
+// the sound into the buffer at the head of the queue; a full buffer goes back through the callback with
+// MM_WIM_DATA. With no buffer queued the sound is discarded. The client's calls only change the device's state
+// and wait for the thread to follow, each for a bounded time: a thread stuck inside ALSA (a sound server that
+// went away in the middle of a read) is left behind, the device counts as lost, and the thread ends on its own
+// later. It can never touch the client's memory again: it holds only the shared device state and its scratch.
+//
+// A buffer is handed back only when it is full, or when the client stops or resets the device. When the device
+// goes away, the buffer being filled stays queued (for the reset to return) and nothing more is delivered.
+// Each device failure is written to standard error as one line with ALSA's text and the device name.
 //
 // Locking: one registry mutex maps handles to devices (never held while a device's own mutex is awaited); each
-// device's mutex guards its queue, flags and the ALSA handle. The device thread reads from ALSA without the mutex,
-// with `reading` set; other threads touch the ALSA handle only with the mutex held and `reading` clear. The
-// callback is always called without any of the layer's mutexes held.
+// device's mutex guards its queue and flags. The callback is always called without any of the layer's mutexes
+// held, so it may call back into the layer; calls from inside the callback never wait for the device thread.
 #include "WaveInAlsa.h"
 #include "WaveInApi.h"
 
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -59,16 +68,29 @@ MMRESULT ResultFromAlsaError(int alsaError, Stage stage)
     }
 }
 
+
+unsigned long PeriodFramesFor(unsigned sampleRateHz)
+{
+    unsigned long frames = 32;
+    while (frames * 2 <= sampleRateHz / 10)
+        frames *= 2;
+    return frames;
+}
+
 } // namespace wavein_alsa
 
 namespace {
 
 using wavein_alsa::Stage;
 using wavein_alsa::ResultFromAlsaError;
+using namespace std::chrono_literals;
 
 const char* const kDefaultPcm = "default";
+constexpr int kReadWaitMs = 50;            // one poll of the PCM; stop and close are seen at least this often
+constexpr auto kIdleWakeup = 1s;           // the device thread's idle waits look at its state at least this often
+constexpr unsigned long kBufferPeriods = 4;
 
-// ALSA prints its own errors to stderr; the codes carry them to the caller instead.
+// ALSA prints its own errors to stderr; the codes carry them to the caller, and LogFailure says it once.
 void DiscardAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 void SilenceAlsa()
@@ -77,24 +99,39 @@ void SilenceAlsa()
     std::call_once(once, [] { snd_lib_error_set_handler(&DiscardAlsaError); });
 }
 
+// One line on standard error per device failure, for a user who started the program from a terminal.
+void LogFailure(const char* what, int alsaError)
+{
+    if (alsaError < 0)
+        std::fprintf(stderr, "ALSA capture device \"%s\": %s: %s\n", kDefaultPcm, what, snd_strerror(alsaError));
+    else
+        std::fprintf(stderr, "ALSA capture device \"%s\": %s\n", kDefaultPcm, what);
+}
+
 struct Device {
     std::mutex mutex;
     std::condition_variable changed;
-    snd_pcm_t* pcm = nullptr;
     HWAVEIN handle = nullptr;
     LPDRVCALLBACK callback = nullptr;
     DWORD_PTR instance = 0;
+    WAVEFORMATEX format{};
+    snd_pcm_format_t pcmFormat = SND_PCM_FORMAT_U8;
     unsigned frameBytes = 1;
     std::deque<WAVEHDR*> queue;
-    std::vector<char> scratch;
-    bool started = false;
-    bool closed = false;
-    bool reading = false;     // the device thread is in ALSA without the mutex
-    int delivering = 0;       // depth of the device thread's calls into the callback
-    MMRESULT lost = MMSYSERR_NOERROR;  // set once the device has gone away
-    int injectedError = 0;             // InjectCaptureErrorForTest
-    std::thread thread;
     std::thread::id threadId;
+    // Asked for by the client's calls.
+    bool started = false;      // from waveInStart to waveInStop or waveInReset
+    bool closed = false;       // waveInClose, or an open given up
+    // The device thread's own state.
+    bool opened = false;       // the open has finished; openResult says how
+    MMRESULT openResult = MMSYSERR_NOERROR;
+    bool running = false;      // ALSA is capturing
+    bool inAlsa = false;       // the thread is inside an ALSA call, without the mutex
+    int delivering = 0;        // depth of the thread's calls into the callback
+    bool ended = false;        // the thread has closed the PCM and is leaving
+    MMRESULT lost = MMSYSERR_NOERROR;  // set once the device has gone away
+    bool unresponsive = false; // a bounded wait for the thread ran out while it was inside ALSA
+    int injectedError = 0;     // InjectCaptureErrorForTest
 };
 
 struct Registry {
@@ -152,115 +189,29 @@ void MarkDone(WAVEHDR* header)
     header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
 }
 
-// Other threads wait here until the device thread has left ALSA and the callback; with `started` clear it then
-// stays away from ALSA until started again or closed.
-void WaitUntilIdle(Device& device, std::unique_lock<std::mutex>& lock)
+// Runs one ALSA call on the device thread with the mutex released and `inAlsa` set meanwhile.
+template <typename Call>
+auto InAlsa(Device& d, std::unique_lock<std::mutex>& lock, Call call)
 {
-    if (OnDeviceThread(device))
+    d.inAlsa = true;
+    lock.unlock();
+    const auto result = call();
+    lock.lock();
+    d.inAlsa = false;
+    d.changed.notify_all();
+    return result;
+}
+
+// A bounded wait for the device thread ran out. While the thread is inside ALSA nothing more can be asked of the
+// device: it counts as lost, and later calls do not wait for it again.
+void GiveUpOn(Device& d, const char* what)
+{
+    if (!d.inAlsa || d.unresponsive)
         return;
-    device.changed.wait(lock, [&] { return device.closed || (!device.reading && device.delivering == 0); });
-}
-
-// Reads up to `frames` frames, waiting at most a short while so that stop and close are seen promptly.
-// Returns the frames read (0: nothing yet), or a negative ALSA error that recovery could not mend.
-snd_pcm_sframes_t ReadSome(snd_pcm_t* pcm, void* into, snd_pcm_uframes_t frames)
-{
-    int ready = snd_pcm_wait(pcm, 50);
-    snd_pcm_sframes_t got = 0;
-    if (ready > 0)
-        got = snd_pcm_readi(pcm, into, frames);
-    else if (ready < 0)
-        got = ready;
-    if (got == -EAGAIN)
-        return 0;
-    if (got == -EPIPE) {
-        // Overrun: the sound lost meanwhile is gone; carry on silently.
-        if (snd_pcm_prepare(pcm) < 0)
-            return -EIO;
-        return snd_pcm_start(pcm) < 0 ? -EIO : 0;
-    }
-    if (got == -ESTRPIPE) {
-        int resumed;
-        while ((resumed = snd_pcm_resume(pcm)) == -EAGAIN)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (resumed < 0 && (snd_pcm_prepare(pcm) < 0 || snd_pcm_start(pcm) < 0))
-            return -EIO;
-        return 0;
-    }
-    return got;
-}
-
-void DeviceLoop(std::shared_ptr<Device> device)
-{
-    Device& d = *device;
-    std::unique_lock<std::mutex> lock(d.mutex);
-    bool graceOver = false;
-    for (;;) {
-        if (!d.started)
-            graceOver = false;
-        d.changed.wait(lock, [&] { return d.closed || (d.started && d.lost == MMSYSERR_NOERROR); });
-        if (d.closed)
-            break;
-
-        WAVEHDR* header = nullptr;
-        char* into = nullptr;
-        snd_pcm_uframes_t frames = wavein_alsa::kReadChunkFrames;
-        if (d.queue.empty()) {
-            // Hold the captured sound for a moment: the client usually queues its buffers right after starting.
-            if (!graceOver) {
-                const bool woken = d.changed.wait_for(lock, std::chrono::milliseconds(wavein_alsa::kQueueGraceMs),
-                                                      [&] { return d.closed || !d.started || !d.queue.empty(); });
-                if (woken)
-                    continue;
-                graceOver = true;
-            }
-            into = d.scratch.data();
-            const snd_pcm_sframes_t available = snd_pcm_avail_update(d.pcm);
-            frames = std::min<snd_pcm_uframes_t>(frames, available > 0 ? static_cast<snd_pcm_uframes_t>(available)
-                                                                        : frames);
-        } else {
-            graceOver = false;
-            header = d.queue.front();
-            const DWORD room = header->dwBufferLength - header->dwBytesRecorded;
-            frames = std::min<snd_pcm_uframes_t>(frames, room / d.frameBytes);
-            into = header->lpData + header->dwBytesRecorded;
-        }
-
-        snd_pcm_sframes_t got = 0;
-        if (d.injectedError != 0) {
-            got = d.injectedError;
-            d.injectedError = 0;
-        } else if (frames > 0) {
-            d.reading = true;
-            snd_pcm_t* pcm = d.pcm;
-            lock.unlock();
-            got = ReadSome(pcm, into, frames);
-            lock.lock();
-            d.reading = false;
-            d.changed.notify_all();
-        }
-        if (got < 0) {
-            // The device has gone. Delivery ends with the buffer being filled, returned with what it holds, so
-            // that the client's next call (its re-queue) fails with the reason; the rest stay queued for reset.
-            d.lost = ResultFromAlsaError(static_cast<int>(got), Stage::Capture);
-            if (d.lost == MMSYSERR_NOERROR)
-                d.lost = MMSYSERR_NODRIVER;
-            if (header != nullptr) {
-                d.queue.pop_front();
-                MarkDone(header);
-                Notify(d, lock, MM_WIM_DATA, header);
-            }
-            continue;
-        }
-        if (header == nullptr)
-            continue;
-        header->dwBytesRecorded += static_cast<DWORD>(got) * d.frameBytes;
-        if (header->dwBufferLength - header->dwBytesRecorded < d.frameBytes) {
-            d.queue.pop_front();
-            MarkDone(header);
-            Notify(d, lock, MM_WIM_DATA, header);
-        }
-    }
+    d.unresponsive = true;
+    if (d.lost == MMSYSERR_NOERROR)
+        d.lost = MMSYSERR_NODRIVER;
+    LogFailure(what, 0);
 }
 
 MMRESULT FormatOf(const WAVEFORMATEX& format, snd_pcm_format_t& pcmFormat)
@@ -288,6 +239,7 @@ MMRESULT FormatOf(const WAVEFORMATEX& format, snd_pcm_format_t& pcmFormat)
     return MMSYSERR_NOERROR;
 }
 
+
 MMRESULT Configure(snd_pcm_t* pcm, const WAVEFORMATEX& format, snd_pcm_format_t pcmFormat)
 {
     snd_pcm_hw_params_t* hw = nullptr;
@@ -300,12 +252,12 @@ MMRESULT Configure(snd_pcm_t* pcm, const WAVEFORMATEX& format, snd_pcm_format_t 
         snd_pcm_hw_params_set_channels(pcm, hw, format.nChannels) < 0 ||
         snd_pcm_hw_params_set_rate(pcm, hw, format.nSamplesPerSec, 0) < 0)
         return WAVERR_BADFORMAT;
-    // At least a second of sound in ALSA's own buffer; reads take much smaller steps.
-    snd_pcm_uframes_t bufferFrames = std::max<snd_pcm_uframes_t>(format.nSamplesPerSec, 4 * wavein_alsa::kReadChunkFrames);
-    snd_pcm_uframes_t periodFrames = std::max<snd_pcm_uframes_t>(format.nSamplesPerSec / 20, 32);
-    snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &bufferFrames);
+    // Short periods, so that a block is complete soon after its last sound, and a few of them in ALSA's buffer.
+    snd_pcm_uframes_t periodFrames = wavein_alsa::PeriodFramesFor(format.nSamplesPerSec);
     int dir = 0;
     snd_pcm_hw_params_set_period_size_near(pcm, hw, &periodFrames, &dir);
+    snd_pcm_uframes_t bufferFrames = kBufferPeriods * periodFrames;
+    snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &bufferFrames);
     err = snd_pcm_hw_params(pcm, hw);
     if (err < 0)
         return ResultFromAlsaError(err, Stage::Configure);
@@ -313,6 +265,175 @@ MMRESULT Configure(snd_pcm_t* pcm, const WAVEFORMATEX& format, snd_pcm_format_t 
     if (err < 0)
         return ResultFromAlsaError(err, Stage::Open);
     return MMSYSERR_NOERROR;
+}
+
+// Opens "default" without blocking and sets it up for the format; on failure nothing stays open.
+MMRESULT OpenPcm(const WAVEFORMATEX& format, snd_pcm_format_t pcmFormat, snd_pcm_t*& pcm,
+                 snd_pcm_uframes_t& periodFrames)
+{
+    int err = snd_pcm_open(&pcm, kDefaultPcm, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    if (err < 0) {
+        LogFailure("cannot open", err);
+        pcm = nullptr;
+        return ResultFromAlsaError(err, Stage::Open);
+    }
+    const MMRESULT result = Configure(pcm, format, pcmFormat);
+    snd_pcm_uframes_t bufferFrames = 0;
+    if (result == MMSYSERR_NOERROR && snd_pcm_get_params(pcm, &bufferFrames, &periodFrames) == 0 && periodFrames > 0)
+        return MMSYSERR_NOERROR;
+    char what[96];
+    std::snprintf(what, sizeof what, "cannot record %u Hz, %u bits, %u channel(s)", format.nSamplesPerSec,
+                  format.wBitsPerSample, format.nChannels);
+    LogFailure(what, 0);
+    snd_pcm_close(pcm);
+    pcm = nullptr;
+    return result == MMSYSERR_NOERROR ? MMSYSERR_ERROR : result;
+}
+
+// (Re)starts capture after an open, a stop or an overrun.
+int StartPcm(snd_pcm_t* pcm)
+{
+    if (snd_pcm_state(pcm) != SND_PCM_STATE_PREPARED) {
+        const int err = snd_pcm_prepare(pcm);
+        if (err < 0)
+            return err;
+    }
+    return snd_pcm_start(pcm);
+}
+
+// Reads one period when one is ready, waiting at most kReadWaitMs for it. Returns the frames read (0: nothing
+// yet, or an overrun or suspend that was mended), or a negative ALSA error that recovery could not mend.
+snd_pcm_sframes_t ReadPeriod(snd_pcm_t* pcm, void* into, snd_pcm_uframes_t frames)
+{
+    const int ready = snd_pcm_wait(pcm, kReadWaitMs);
+    snd_pcm_sframes_t got = 0;
+    if (ready > 0)
+        got = snd_pcm_readi(pcm, into, frames);
+    else if (ready < 0)
+        got = ready;
+    if (got == -EAGAIN || got == -EINTR)
+        return 0;
+    if (got == -EPIPE) {
+        // Overrun: the sound lost meanwhile is gone; carry on silently.
+        return StartPcm(pcm) < 0 ? -EIO : 0;
+    }
+    if (got == -ESTRPIPE) {
+        // Suspended: try to resume for a tenth of a second, then start afresh.
+        int resumed = -EAGAIN;
+        for (int attempt = 0; attempt < 10 && resumed == -EAGAIN; ++attempt) {
+            resumed = snd_pcm_resume(pcm);
+            if (resumed == -EAGAIN)
+                std::this_thread::sleep_for(10ms);
+        }
+        if (resumed < 0 && StartPcm(pcm) < 0)
+            return -EIO;
+        return 0;
+    }
+    return got;
+}
+
+// Copies what was read into the queued buffers in order and hands back each one that fills up. What finds no
+// buffer is discarded.
+void Distribute(Device& d, std::unique_lock<std::mutex>& lock, const char* data, std::size_t bytes)
+{
+    std::size_t offset = 0;
+    while (offset < bytes && !d.queue.empty() && d.started && !d.closed) {
+        WAVEHDR* header = d.queue.front();
+        const std::size_t room = header->dwBufferLength - header->dwBytesRecorded;
+        const std::size_t count = std::min(room - room % d.frameBytes, bytes - offset);
+        std::memcpy(header->lpData + header->dwBytesRecorded, data + offset, count);
+        header->dwBytesRecorded += static_cast<DWORD>(count);
+        offset += count;
+        if (header->dwBufferLength - header->dwBytesRecorded < d.frameBytes) {
+            d.queue.pop_front();
+            MarkDone(header);
+            Notify(d, lock, MM_WIM_DATA, header);
+        }
+    }
+}
+
+// The device thread's life once the PCM is open: start, read and stop as asked, until the device is closed.
+void Capture(Device& d, std::unique_lock<std::mutex>& lock, snd_pcm_t* pcm, snd_pcm_uframes_t periodFrames)
+{
+    std::vector<char> scratch(periodFrames * d.frameBytes);
+    bool graceOver = false;
+    while (!d.closed) {
+        if (!d.started) {
+            graceOver = false;
+            if (d.running) {
+                InAlsa(d, lock, [&] { return snd_pcm_drop(pcm); });
+                d.running = false;
+                d.changed.notify_all();
+                continue;
+            }
+            d.changed.wait_for(lock, kIdleWakeup, [&] { return d.closed || d.started; });
+            continue;
+        }
+        if (d.lost != MMSYSERR_NOERROR) {
+            d.changed.wait_for(lock, kIdleWakeup, [&] { return d.closed || !d.started; });
+            continue;
+        }
+        if (!d.running) {
+            const int err = InAlsa(d, lock, [&] { return StartPcm(pcm); });
+            if (err < 0) {
+                LogFailure("cannot start recording", err);
+                d.lost = ResultFromAlsaError(err, Stage::Capture);
+                if (d.lost == MMSYSERR_NOERROR)
+                    d.lost = MMSYSERR_ERROR;
+            }
+            d.running = err >= 0;
+            d.changed.notify_all();
+            continue;
+        }
+        if (d.queue.empty() && !graceOver) {
+            // Hold the captured sound for a moment: the client usually queues its buffers right after starting.
+            if (d.changed.wait_for(lock, std::chrono::milliseconds(wavein_alsa::kQueueGraceMs),
+                                   [&] { return d.closed || !d.started || !d.queue.empty(); }))
+                continue;
+            graceOver = true;
+        }
+        if (!d.queue.empty())
+            graceOver = false;
+
+        snd_pcm_sframes_t got = 0;
+        if (d.injectedError != 0) {
+            got = d.injectedError;
+            d.injectedError = 0;
+        } else {
+            got = InAlsa(d, lock, [&] { return ReadPeriod(pcm, scratch.data(), periodFrames); });
+        }
+        if (d.closed || !d.started)
+            continue;
+        if (got < 0) {
+            // The device has gone. The buffer being filled stays queued, for the reset to return.
+            LogFailure("recording failed", static_cast<int>(got));
+            d.lost = ResultFromAlsaError(static_cast<int>(got), Stage::Capture);
+            if (d.lost == MMSYSERR_NOERROR)
+                d.lost = MMSYSERR_NODRIVER;
+            d.changed.notify_all();
+            continue;
+        }
+        Distribute(d, lock, scratch.data(), static_cast<std::size_t>(got) * d.frameBytes);
+    }
+}
+
+void DeviceThread(std::shared_ptr<Device> device)
+{
+    Device& d = *device;
+    snd_pcm_t* pcm = nullptr;
+    snd_pcm_uframes_t periodFrames = 0;
+    const MMRESULT opened = OpenPcm(d.format, d.pcmFormat, pcm, periodFrames);
+    std::unique_lock<std::mutex> lock(d.mutex);
+    d.opened = true;
+    d.openResult = opened;
+    d.changed.notify_all();
+    if (pcm != nullptr) {
+        Capture(d, lock, pcm, periodFrames);
+        d.running = false;
+        InAlsa(d, lock, [&] { return snd_pcm_close(pcm); });
+    }
+    d.ended = true;
+    d.changed.notify_all();
 }
 
 struct ErrorText {
@@ -338,19 +459,50 @@ const ErrorText kErrorTexts[] = {
     {WAVERR_UNPREPARED, "The buffer header has not been prepared."},
 };
 
-// Ends recording for stop and reset: the device thread leaves ALSA and stays away, and what ALSA holds is
-// dropped. The queued buffers are the caller's to return. `lock` holds the device's mutex throughout.
+
+// Ends recording for stop and reset: the device thread drops what ALSA holds and stays away from it until started
+// again. The queued buffers are the caller's to return.
 MMRESULT Halt(Device& d, std::unique_lock<std::mutex>& lock)
 {
     if (d.closed)
         return MMSYSERR_INVALHANDLE;
     d.started = false;
     d.changed.notify_all();
-    WaitUntilIdle(d, lock);
+    // From inside the callback the thread drops the sound itself once the callback returns to it.
+    if (OnDeviceThread(d) || d.unresponsive)
+        return d.lost;
+    if (!d.changed.wait_for(lock, std::chrono::milliseconds(wavein_alsa::kStopLimitMs),
+                            [&] { return d.closed || (!d.running && !d.inAlsa && d.delivering == 0); }))
+        GiveUpOn(d, "no answer from the device within the time limit; it is left behind as lost");
     if (d.closed)
         return MMSYSERR_INVALHANDLE;
-    snd_pcm_drop(d.pcm);
-    return MMSYSERR_NOERROR;
+    return d.unresponsive ? d.lost : MMSYSERR_NOERROR;
+}
+
+// Runs `work` on a thread of its own and waits for it at most `limit`; false when it did not finish in time
+// (it then finishes on its own, and `work` must need nothing of the caller's by then).
+template <typename Work>
+bool RunWithin(std::chrono::milliseconds limit, Work work)
+{
+    struct State {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+    };
+    auto state = std::make_shared<State>();
+    try {
+        std::thread([state, work]() mutable {
+            work();
+            std::lock_guard<std::mutex> lock(state->mutex);
+            state->done = true;
+            state->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        work();
+        return true;
+    }
+    std::unique_lock<std::mutex> lock(state->mutex);
+    return state->finished.wait_for(lock, limit, [&] { return state->done; });
 }
 
 } // namespace
@@ -382,13 +534,23 @@ UINT waveInGetNumDevs(void)
     }
     if (count == 0) {
         // No card records, yet "default" may (a sound server only, or a device defined in the configuration).
-        snd_pcm_t* pcm = nullptr;
-        const int err = snd_pcm_open(&pcm, kDefaultPcm, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-        if (err == 0) {
-            snd_pcm_close(pcm);
+        // Its open may block, so it is tried on a thread of its own.
+        auto err = std::make_shared<std::atomic<int>>(0);
+        const bool answered = RunWithin(std::chrono::milliseconds(wavein_alsa::kOpenLimitMs), [err] {
+            snd_pcm_t* pcm = nullptr;
+            const int result = snd_pcm_open(&pcm, kDefaultPcm, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+            if (result == 0)
+                snd_pcm_close(pcm);
+            err->store(result);
+        });
+        if (!answered) {
+            // There is a device, but it does not answer; the open will say so.
+            LogFailure("no answer when opened within the time limit", 0);
             count = 1;
-        } else if (err == -EBUSY) {
+        } else if (err->load() == 0 || err->load() == -EBUSY) {
             count = 1;
+        } else {
+            LogFailure("cannot open", err->load());
         }
     }
     return count;
@@ -408,49 +570,44 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_
     if (callbackKind == CALLBACK_FUNCTION && dwCallback == 0)
         return MMSYSERR_INVALPARAM;
     snd_pcm_format_t pcmFormat = SND_PCM_FORMAT_U8;
-    MMRESULT result = FormatOf(*pwfx, pcmFormat);
+    const MMRESULT result = FormatOf(*pwfx, pcmFormat);
     if (result != MMSYSERR_NOERROR)
         return result;
 
-    snd_pcm_t* pcm = nullptr;
-    int err = snd_pcm_open(&pcm, kDefaultPcm, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
-    if (err < 0)
-        return ResultFromAlsaError(err, Stage::Open);
-    result = Configure(pcm, *pwfx, pcmFormat);
-    if (result != MMSYSERR_NOERROR) {
-        snd_pcm_close(pcm);
-        return result;
-    }
-
     auto device = std::make_shared<Device>();
-    device->pcm = pcm;
-    device->callback = callbackKind == CALLBACK_FUNCTION ? reinterpret_cast<LPDRVCALLBACK>(dwCallback) : nullptr;
-    device->instance = dwInstance;
-    device->frameBytes = pwfx->nBlockAlign;
-    device->scratch.resize(wavein_alsa::kReadChunkFrames * device->frameBytes);
+    Device& d = *device;
+    d.callback = callbackKind == CALLBACK_FUNCTION ? reinterpret_cast<LPDRVCALLBACK>(dwCallback) : nullptr;
+    d.instance = dwInstance;
+    d.format = *pwfx;
+    d.pcmFormat = pcmFormat;
+    d.frameBytes = pwfx->nBlockAlign;
+    std::unique_lock<std::mutex> lock(d.mutex);
+    try {
+        std::thread thread(DeviceThread, device);
+        d.threadId = thread.get_id();
+        thread.detach();
+    } catch (const std::system_error&) {
+        return MMSYSERR_NOMEM;
+    }
+    // The open runs on the device thread, so that an open that blocks cannot hold the caller.
+    if (!d.changed.wait_for(lock, std::chrono::milliseconds(wavein_alsa::kOpenLimitMs), [&] { return d.opened; })) {
+        d.closed = true;
+        d.unresponsive = true;
+        d.changed.notify_all();
+        LogFailure("no answer when opened within the time limit", 0);
+        return MMSYSERR_ERROR;
+    }
+    if (d.openResult != MMSYSERR_NOERROR)
+        return d.openResult;
     {
         Registry& registry = Devices();
-        std::lock_guard<std::mutex> lock(registry.mutex);
+        std::lock_guard<std::mutex> registryLock(registry.mutex);
         const std::uintptr_t id = registry.nextId++;
-        device->handle = reinterpret_cast<HWAVEIN>(id);
+        d.handle = reinterpret_cast<HWAVEIN>(id);
         registry.devices.emplace(id, device);
     }
-    {
-        // The thread first takes the mutex, so it sees threadId set.
-        std::unique_lock<std::mutex> lock(device->mutex);
-        try {
-            device->thread = std::thread(DeviceLoop, device);
-        } catch (const std::system_error&) {
-            lock.unlock();
-            Forget(device->handle);
-            snd_pcm_close(pcm);
-            return MMSYSERR_NOMEM;
-        }
-        device->threadId = device->thread.get_id();
-    }
-    *phwi = device->handle;
-    std::unique_lock<std::mutex> lock(device->mutex);
-    Notify(*device, lock, MM_WIM_OPEN, nullptr);
+    *phwi = d.handle;
+    Notify(d, lock, MM_WIM_OPEN, nullptr);
     return MMSYSERR_NOERROR;
 }
 
@@ -469,16 +626,10 @@ MMRESULT waveInClose(HWAVEIN hwi)
     d.closed = true;
     d.changed.notify_all();
     Forget(hwi);
-    if (OnDeviceThread(d)) {
-        // Closed from inside the callback: the thread ends when the callback returns to it.
-        d.thread.detach();
-    } else {
-        lock.unlock();
-        d.thread.join();
-        lock.lock();
-    }
-    snd_pcm_close(d.pcm);
-    d.pcm = nullptr;
+    // The thread closes the PCM and ends; from inside the callback it does so once the callback returns to it.
+    if (!OnDeviceThread(d) && !d.unresponsive &&
+        !d.changed.wait_for(lock, std::chrono::milliseconds(wavein_alsa::kStopLimitMs), [&] { return d.ended; }))
+        GiveUpOn(d, "no answer from the device within the time limit when closed; it is left behind");
     Notify(d, lock, MM_WIM_CLOSE, nullptr);
     return MMSYSERR_NOERROR;
 }
@@ -533,6 +684,7 @@ MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh)
     return MMSYSERR_NOERROR;
 }
 
+
 MMRESULT waveInStart(HWAVEIN hwi)
 {
     const std::shared_ptr<Device> device = Find(hwi);
@@ -544,22 +696,16 @@ MMRESULT waveInStart(HWAVEIN hwi)
         return MMSYSERR_INVALHANDLE;
     if (d.lost != MMSYSERR_NOERROR)
         return d.lost;
-    if (d.started)
-        return MMSYSERR_NOERROR;
-    WaitUntilIdle(d, lock);
-    if (d.closed)
-        return MMSYSERR_INVALHANDLE;
-    if (snd_pcm_state(d.pcm) != SND_PCM_STATE_PREPARED) {
-        const int err = snd_pcm_prepare(d.pcm);
-        if (err < 0)
-            return ResultFromAlsaError(err, Stage::Capture);
-    }
-    const int err = snd_pcm_start(d.pcm);
-    if (err < 0)
-        return ResultFromAlsaError(err, Stage::Capture);
     d.started = true;
     d.changed.notify_all();
-    return MMSYSERR_NOERROR;
+    if (OnDeviceThread(d))
+        return MMSYSERR_NOERROR;
+    if (!d.changed.wait_for(lock, std::chrono::milliseconds(wavein_alsa::kOpenLimitMs),
+                            [&] { return d.closed || d.running || d.lost != MMSYSERR_NOERROR || !d.started; }))
+        GiveUpOn(d, "no answer when started within the time limit; it is left behind as lost");
+    if (d.closed)
+        return MMSYSERR_INVALHANDLE;
+    return d.lost;
 }
 
 MMRESULT waveInStop(HWAVEIN hwi)
@@ -569,7 +715,8 @@ MMRESULT waveInStop(HWAVEIN hwi)
         return MMSYSERR_INVALHANDLE;
     Device& d = *device;
     std::unique_lock<std::mutex> lock(d.mutex);
-    if (const MMRESULT halted = Halt(d, lock); halted != MMSYSERR_NOERROR)
+    const MMRESULT halted = Halt(d, lock);
+    if (halted == MMSYSERR_INVALHANDLE)
         return halted;
     // As on Windows, a partly filled buffer comes back; the empty ones stay queued.
     if (!d.queue.empty() && d.queue.front()->dwBytesRecorded > 0) {
@@ -578,7 +725,7 @@ MMRESULT waveInStop(HWAVEIN hwi)
         MarkDone(header);
         Notify(d, lock, MM_WIM_DATA, header);
     }
-    return MMSYSERR_NOERROR;
+    return halted;
 }
 
 MMRESULT waveInReset(HWAVEIN hwi)
@@ -588,15 +735,17 @@ MMRESULT waveInReset(HWAVEIN hwi)
         return MMSYSERR_INVALHANDLE;
     Device& d = *device;
     std::unique_lock<std::mutex> lock(d.mutex);
-    if (const MMRESULT halted = Halt(d, lock); halted != MMSYSERR_NOERROR)
+    const MMRESULT halted = Halt(d, lock);
+    if (halted == MMSYSERR_INVALHANDLE)
         return halted;
+    // Every queued buffer comes back, also from a device that no longer answers: none of them is in its reach.
     std::deque<WAVEHDR*> returned;
     returned.swap(d.queue);
     for (WAVEHDR* header : returned) {
         MarkDone(header);
         Notify(d, lock, MM_WIM_DATA, header);
     }
-    return MMSYSERR_NOERROR;
+    return halted;
 }
 
 MMRESULT waveInGetErrorTextA(MMRESULT mmrError, LPSTR pszText, UINT cchText)

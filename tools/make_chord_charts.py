@@ -13,18 +13,31 @@ How a chart is made:
      Every page but F ends with one fixed "sus4" slash chord (the F page ends with its few F# chords), and names
      are sorted by suffix within each root. A slash bass that is a chord tone is spelled as in the chord
      (A/C#), any other bass with flats (A/Ab, Asus4/Gb); B is written H and B-flat Hb throughout.
-  2. For every name, all fingerings in standard tuning E A D G B E are enumerated (frets 0..14, at most 4 frets
-     between the lowest and the highest fretted string) and kept when they are correct: every sounding note is a
-     chord tone (or the slash bass), the lowest-pitched note is the root (the bass in a slash chord), all the
-     chord's required tones sound (root, third unless there is none, sixth/seventh, altered and added notes; the
-     perfect fifth may be left out), at least 3 strings sound (2 for a power chord) and the hand can hold it
-     (at most 4 fingers, a barre counting as one; at most one muted string between sounding ones).
-  3. The survivors are scored (lower is better): muted strings, a muted string inside the chord, a missing fifth,
-     few sounding strings, a high position, a wide stretch, many fingers and a barre all cost something; open
-     strings in low positions earn a little. Rows are then picked greedily, each pick penalising the remaining
-     candidates that only mute or unmute strings of a picked voicing or sit at the same position, so that the
-     rows of a name are the standard shape first and then genuinely different positions.
-  4. The number of rows per name follows how common the chord is (ROW_WEIGHTS), scaled to the page's row count.
+  2. For every name, all fingerings in standard tuning E A D G B E are enumerated (frets 0..14) and kept when
+     they are correct: every sounding note is a chord tone (or the slash bass), the lowest-pitched note is the
+     root (the bass in a slash chord) on the lowest sounding string, all the chord's required tones sound
+     (root, third unless there is none, sixth/seventh, altered and added notes; the perfect fifth may be left
+     out), at least 3 strings sound (2 for a power chord), at most one muted string lies between sounding ones.
+  3. They are kept only when a guitar teacher would print them (is_playable):
+     - the fretted notes lie within four frets (highest minus lowest at most 3);
+     - at most four fingers; one finger may barre the lowest fret from the thickest string held there towards
+       the first string, so no open string may lie under it or on its treble side (hand());
+     - an open string rings only while every fretted note is at fret 5 or below, and between fretted strings
+       only in the nut position (every fretted note at fret 3 or below);
+     - a power chord is two or three adjacent strings with the root lowest, on string 6, 5 or 4, and no open
+       string with a fret above 12.
+  4. Each name leads with the shape chord books lead with: its BOOK_ROWS if it has any (they obey every rule
+     but the root in the bass: A 002220 sounds its fifth lowest), else the open shape,
+     else the E- or A-shape barre at the lowest position (book_tier()), else the best-scored voicing. The
+     other rows are scored (lower is better): muted strings, a muted string inside the chord, a missing fifth,
+     few sounding strings, a high position, a wide stretch, many fingers, a barre, a doubled colour note and
+     open strings beside a shape up the neck all cost something; open strings at the nut earn a little. They
+     are picked greedily, each pick penalising the remaining candidates that are a picked grip with strings
+     left out or added or sit at the same position, so that the rows of a name are genuinely different.
+  5. A fingering appears once per page: every name's first row is given out before the other rows (most
+     common chord first), and no name takes a fingering another name of the page already holds.
+  6. The number of rows per name follows how common the chord is (ROW_WEIGHTS), scaled to the page's row
+     count; a name that runs short of fingerings leaves its rows to the others.
 """
 
 import functools
@@ -38,8 +51,12 @@ from dataclasses import dataclass
 
 OPEN_MIDI = (40, 45, 50, 55, 59, 64)  # E2 A2 D3 G3 B3 E4, the sixth (thickest) string first
 MAX_FRET = 14
-MAX_STRETCH = 4  # highest fretted fret minus lowest fretted fret
+MAX_STRETCH = 3  # highest fretted fret minus lowest fretted fret: four frets under the hand
 MAX_FINGERS = 4
+OPEN_STRING_TOP_FRET = 5   # open strings ring only while every fretted note is at this fret or below,
+NUT_POSITION_TOP_FRET = 3  # and between fretted strings only while every fretted note is at this fret or below
+POWER_CHORD_LOWEST_ROOT_STRING = 2  # a power chord's root is on string 6, 5 or 4 (indices 0..2)
+POWER_CHORD_OPEN_TOP_FRET = 12      # no open string in a power chord with a fret above this
 
 # ----------------------------------------------------------------------------------------------------------------
 # Texts
@@ -140,15 +157,24 @@ SLASH_CHORDS = [
 ROW_WEIGHTS = {"": 6, "m": 5, "7": 4, "m7": 4, "maj7": 3, "5": 3, "sus4": 3, "sus2": 3, "6": 3, "m6": 3, "9": 3}
 DEFAULT_WEIGHT = 2
 
-# Fingerings that lead their name because they are the classic forms shown in every chord book
-# (with all six strings sounding).
-CLASSIC_FIRST_ROWS = {
-    ("A", ""): (0, 0, 2, 2, 2, 0),
-    ("B", ""): (2, 2, 4, 4, 4, 2),
-    ("C", ""): (0, 3, 2, 0, 1, 0),
-    ("E", ""): (0, 2, 2, 1, 0, 0),
-    ("G", ""): (3, 2, 0, 0, 0, 3),
+# Fingerings that lead their name because they are the forms chord books print first, where the rules of
+# book_tier() alone would pick others: the major chords with all six strings sounding, a few shapes books
+# prefer to an equally playable open voicing, and the small F that books print beside the barre.
+BOOK_ROWS = {
+    ("A", ""): ((0, 0, 2, 2, 2, 0),),
+    ("B", ""): ((2, 2, 4, 4, 4, 2),),
+    ("C", ""): ((0, 3, 2, 0, 1, 0),),
+    ("E", ""): ((0, 2, 2, 1, 0, 0),),
+    ("G", ""): ((3, 2, 0, 0, 0, 3),),
+    ("C", "add9"): ((None, 3, 2, 0, 3, 3),),
+    ("C", "m"): ((None, 3, 5, 5, 4, 3),),
+    ("F", ""): ((1, 3, 3, 2, 1, 1), (None, None, 3, 2, 1, 1)),
+    ("F", "maj7"): ((None, None, 3, 2, 1, 0),),
+    ("G", "m"): ((3, 5, 5, 3, 3, 3),),
 }
+
+# Chords that have an E-shape or A-shape barre form (the open E or A chord of that kind moved up the neck).
+BARRE_SHAPE_SUFFIXES = {"", "m", "5", "7", "m7", "maj7", "m(maj7)", "6", "m6", "9", "m9", "sus2", "sus4", "7sus4"}
 
 
 @dataclass(frozen=True)
@@ -233,30 +259,64 @@ def sounding(frets):
     return [(s, f) for s, f in enumerate(frets) if f is not None]
 
 
-def fingers_needed(frets):
-    """Fingers the fretting hand needs; a barre at the lowest fret counts as one. None if it cannot be held."""
+def hand(frets):
+    """(fingers, barre) the fretting hand needs, or None if one hand cannot hold the shape.
+
+    Each fretted note takes a finger, except that one finger may lie across the lowest fret as a barre, from
+    the thickest string held there towards the first string. The finger presses every string it lies on, so
+    every string under it must be held at or above the barre, and no open string may lie under it or on its
+    treble side; no string thicker than the barre's first one is fretted. Among equal counts, no barre."""
     fretted = [(s, f) for s, f in enumerate(frets) if f]
     if not fretted:
         return 0, False
-    best = None
+    options = []
     if len(fretted) <= MAX_FINGERS:
-        best = (len(fretted), False)
+        options.append((len(fretted), False))
     low = min(f for _, f in fretted)
     at_low = [s for s, f in fretted if f == low]
     if len(at_low) >= 2:
-        lo, hi = at_low[0], at_low[-1]
-        # Every string under the barre must be held at or above it: an open or muted string cannot be;
-        # and no finger reaches over the barre to a thicker string.
-        if all(frets[s] in (None, 0) for s in range(lo)) and all(frets[s] is not None and frets[s] >= low for s in range(lo, hi + 1)):
+        first, last = at_low[0], at_low[-1]
+        held_under = all(frets[s] is not None and frets[s] >= low for s in range(first, last + 1))
+        nothing_thicker = all(not frets[s] for s in range(first))
+        no_open_treble = all(frets[s] != 0 for s in range(last + 1, 6))
+        if held_under and nothing_thicker and no_open_treble:
             count = 1 + sum(1 for _, f in fretted if f > low)
-            if count <= MAX_FINGERS and (best is None or count < best[0]):
-                best = (count, True)
-    return best
+            if count <= MAX_FINGERS:
+                options.append((count, True))
+    return min(options) if options else None
 
 
 def inner_mutes(frets):
     played = [s for s, f in enumerate(frets) if f is not None]
     return sum(1 for s in range(played[0], played[-1] + 1) if frets[s] is None)
+
+
+def is_playable(frets, power):
+    """The playing rules every printed row obeys (a guitar teacher's, not only the hand's)."""
+    fretted = [(s, f) for s, f in enumerate(frets) if f]
+    opens = [s for s, f in enumerate(frets) if f == 0]
+    if fretted:
+        low = min(f for _, f in fretted)
+        top = max(f for _, f in fretted)
+        if top - low > MAX_STRETCH:
+            return False
+        # An open string rings beside a low shape only; inside a shape only when the hand sits at the nut.
+        if opens and top > OPEN_STRING_TOP_FRET:
+            return False
+        first, last = fretted[0][0], fretted[-1][0]
+        if top > NUT_POSITION_TOP_FRET and any(first < s < last for s in opens):
+            return False
+    if hand(frets) is None:
+        return False
+    if power:
+        played = [s for s, f in enumerate(frets) if f is not None]
+        if not 2 <= len(played) <= 3 or played[-1] - played[0] + 1 != len(played):
+            return False
+        if played[0] > POWER_CHORD_LOWEST_ROOT_STRING:
+            return False
+        if opens and fretted and max(f for _, f in fretted) > POWER_CHORD_OPEN_TOP_FRET:
+            return False
+    return True
 
 
 def chord_facts(chord):
@@ -268,15 +328,17 @@ def chord_facts(chord):
     return r, tones, required, bass, quality
 
 
+def is_power(chord):
+    return QUALITIES[chord.suffix].min_strings == 2
+
+
 def is_valid(chord, frets, strict):
-    """The rules every row obeys; strict adds the generator's own taste (root in the bass, clean slash bass,
-    at most one muted string inside the chord)."""
+    """The rules every row obeys; strict adds the generator's own taste (root in the bass on the lowest
+    sounding string, a slash bass that is no chord tone sounds once, at most one muted string inside the
+    chord)."""
     r, tones, required, bass, quality = chord_facts(chord)
     played = sounding(frets)
     if len(played) < quality.min_strings:
-        return False
-    fretted = [f for _, f in played if f > 0]
-    if fretted and max(fretted) - min(fretted) > MAX_STRETCH:
         return False
     pcs = [(OPEN_MIDI[s] + f) % 12 for s, f in played]
     if not required <= set(pcs):
@@ -287,7 +349,7 @@ def is_valid(chord, frets, strict):
     lowest_pc = (OPEN_MIDI[lowest_s] + lowest_f) % 12
     if chord.bass_interval is not None and lowest_pc != bass:
         return False
-    if fingers_needed(frets) is None:
+    if not is_playable(frets, is_power(chord)):
         return False
     if strict:
         if lowest_pc != bass:
@@ -303,7 +365,7 @@ def is_valid(chord, frets, strict):
 
 @functools.lru_cache(maxsize=None)
 def enumerate_fingerings(chord):
-    _, tones, _, bass, _ = chord_facts(chord)
+    _, tones, required, bass, quality = chord_facts(chord)
     allowed = tones | {bass}
     options = []
     for s in range(6):
@@ -311,11 +373,20 @@ def enumerate_fingerings(chord):
         options.append([None] + frets)
     found = []
 
-    def walk(s, current, low, high):
+    def walk(s, current, low, high, pcs):
         if s == 6:
-            found.append(tuple(current))
+            # Cheap tests first; is_valid() below judges the survivors in full.
+            if len(current) - current.count(None) >= quality.min_strings and required <= pcs:
+                found.append(tuple(current))
             return
         for f in options[s]:
+            if f is None:
+                npcs = pcs
+            else:
+                pc = (OPEN_MIDI[s] + f) % 12
+                if not pcs and pc != bass:
+                    continue  # the lowest sounding string carries the bass
+                npcs = pcs | {pc}
             if f:
                 nlow, nhigh = min(low, f), max(high, f)
                 if nhigh - nlow > MAX_STRETCH:
@@ -323,23 +394,23 @@ def enumerate_fingerings(chord):
             else:
                 nlow, nhigh = low, high
             current.append(f)
-            walk(s + 1, current, nlow, nhigh)
+            walk(s + 1, current, nlow, nhigh, npcs)
             current.pop()
 
-    walk(0, [], 99, -1)
+    walk(0, [], 99, -1, frozenset())
     return tuple(frets for frets in found if is_valid(chord, frets, strict=True))
 
 
 def score(chord, frets):
+    """Lower is better: what makes a voicing harder to play or thinner to hear."""
     _, tones, _, _, quality = chord_facts(chord)
     played = sounding(frets)
     pcs = {(OPEN_MIDI[s] + f) % 12 for s, f in played}
-    fretted_strings = [s for s, f in played if f > 0]
-    fretted = [frets[s] for s in fretted_strings]
+    fretted = [f for _, f in played if f > 0]
     position = min(fretted) if fretted else 0
-    stretch = (max(fretted) - min(fretted)) if fretted else 0
-    fingers, barre = fingers_needed(frets)
-    power = quality.min_strings == 2
+    top = max(fretted) if fretted else 0
+    stretch = top - position
+    fingers, barre = hand(frets)
     muted_top = 0
     for f in reversed(frets):
         if f is not None:
@@ -351,32 +422,76 @@ def score(chord, frets):
             break
         muted_bottom += 1
     cost = 5.0 * inner_mutes(frets)
-    if power:
-        # A power chord is two or three strings, the rest damped.
-        cost += 0.6 * max(0, len(played) - 3) + 0.5 * played[0][0]
+    if is_power(chord):
+        # Root, fifth and octave, the root as low as it goes.
+        cost += 0.5 * played[0][0] + (1.0 if len(played) == 2 else 0.0)
+        if any(f == 0 for _, f in played[1:]):
+            cost += 2.0  # an open fifth or octave over a fretted root is no power chord shape
     else:
         cost += 1.0 * muted_bottom + 1.6 * muted_top
         if len(played) < 4:
             cost += 2.0
-    cost += 0.2 * position + 0.5 * stretch + (1.0 if stretch == MAX_STRETCH else 0.0)
+    cost += 0.2 * position + 0.5 * stretch + (0.5 if stretch == MAX_STRETCH else 0.0)
     cost += 0.3 * fingers + (0.3 if barre else 0.0)
-    opens = [s for s, f in played if f == 0]
-    if not fretted or max(fretted) <= 3:
-        cost -= 0.2 * len(opens)  # an open-position chord
+    opens = sum(1 for _, f in played if f == 0)
+    if top <= NUT_POSITION_TOP_FRET:
+        cost -= 0.2 * opens  # an open-position chord
     else:
-        # Open strings under a shape further up the neck: fine as a bass below it, awkward inside it.
-        for s in opens:
-            cost += (1.0 + 0.1 * position) if s > fretted_strings[0] else 0.3
+        cost += 1.0 * opens  # an open string beside a shape that has left the nut
     cost += 1.5 * len(tones - pcs)
+    # A doubled root, third or fifth fills the sound out; a doubled colour note (2nd, 4th, 6th, 7th) crowds it.
+    r = root_pc(chord.root)
+    plain = {r, (r + 3) % 12, (r + 4) % 12, (r + 7) % 12}
+    notes = [(OPEN_MIDI[s] + f) % 12 for s, f in played]
+    cost += 0.6 * sum(notes.count(pc) - 1 for pc in set(notes) if pc not in plain)
     return cost
+
+
+def book_tier(chord, frets):
+    """0: an open shape (the hand at the nut, open strings ringing, the first string sounding, no muted
+    string inside, no full stretch; a note at the 4th fret only over an open root); 1: an E- or A-shape barre of a chord that
+    has one (the root on string 6 or 5 under a barre that reaches the first string; for a power chord, the
+    root on string 6 or 5); 2: anything else, and every slash chord. Chord books lead with the lowest tier."""
+    if chord.bass_interval is not None:
+        return 2
+    played = sounding(frets)
+    fretted = [f for _, f in played if f > 0]
+    opens = [s for s, f in played if f == 0]
+    low = min(fretted) if fretted else 0
+    top = max(fretted) if fretted else 0
+    root_open = frets[played[0][0]] == 0
+    if opens and low <= 2 and top - low < MAX_STRETCH and (top <= NUT_POSITION_TOP_FRET or (top <= 4 and root_open)):
+        if is_power(chord):
+            return 0
+        if len(played) >= 4 and frets[5] is not None and inner_mutes(frets) == 0:
+            return 0
+    if chord.suffix in BARRE_SHAPE_SUFFIXES and fretted and played[0][0] <= 1 and frets[played[0][0]] == low:
+        if is_power(chord):
+            return 1
+        if frets[5] == low and inner_mutes(frets) == 0 and hand(frets)[1]:
+            return 1
+    return 2
+
+
+def first_row_key(chord, frets):
+    tier = book_tier(chord, frets)
+    position = min([f for f in frets if f] or [0])
+    return (tier, position if tier == 1 else 0, score(chord, frets), fingering_key(frets))
+
+
+def fingering_key(frets):
+    """Breaks ties by the fingering itself, so the output never depends on iteration order."""
+    return tuple(-1 if f is None else f for f in frets)
 
 
 def similarity_penalty(frets, picked):
     penalty = 0.0
     for other in picked:
-        common = [s for s in range(6) if frets[s] is not None and other[s] is not None]
-        if all(frets[s] == other[s] for s in common):
-            penalty += 4.0  # differs only by muted strings
+        mine = {s for s in range(6) if frets[s] is not None}
+        theirs = {s for s in range(6) if other[s] is not None}
+        common = mine & theirs
+        if common in (mine, theirs) and all(frets[s] == other[s] for s in common):
+            penalty += 4.0  # the same grip with strings left out or added
         pos_a = min([f for f in frets if f] or [0])
         pos_b = min([f for f in other if f] or [0])
         if abs(pos_a - pos_b) <= 1:
@@ -384,33 +499,57 @@ def similarity_penalty(frets, picked):
     return penalty
 
 
-def choose(chord, count):
-    candidates = list(enumerate_fingerings(chord))
-    classic = CLASSIC_FIRST_ROWS.get((chord.root, chord.suffix)) if chord.bass_interval is None else None
-    picked = []
-    if classic is not None:
-        assert is_valid(chord, classic, strict=False), chord.name
-        picked.append(classic)
-        candidates = [c for c in candidates if c != classic]
-    base = {c: score(chord, c) for c in candidates}
-    # The classic row is shown for its own sake; it does not push its neighbours out.
-    first_free = len(picked)
-    while len(picked) < count:
-        if not candidates:
-            raise SystemExit("not enough fingerings for %s" % chord.name)
-        # Ties broken by the fingering itself, so the output never depends on iteration order.
-        best = min(candidates, key=lambda c: (base[c] + similarity_penalty(c, picked[first_free:]),
-                                              tuple(-1 if f is None else f for f in c)))
-        picked.append(best)
-        candidates.remove(best)
-    return picked
+def book_rows(chord):
+    """The rows a name leads with, if it has any (checked against the rules a row obeys)."""
+    if chord.bass_interval is not None:
+        return ()
+    rows = BOOK_ROWS.get((chord.root, chord.suffix), ())
+    for row in rows:
+        assert is_valid(chord, row, strict=False), chord.name
+    return rows
 
 
 def available(chord):
-    fingerings = set(enumerate_fingerings(chord))
-    if chord.bass_interval is None and (chord.root, chord.suffix) in CLASSIC_FIRST_ROWS:
-        fingerings.add(CLASSIC_FIRST_ROWS[(chord.root, chord.suffix)])
-    return len(fingerings)
+    return len(set(enumerate_fingerings(chord)) | set(book_rows(chord)))
+
+
+def pick_rows(by_importance, counts):
+    """The rows of every name of a page: first rows for all names (most common chord first), then the
+    others, never a fingering that another name of the page already holds. Returns the rows and the names
+    that ran short (with how many rows they got)."""
+    used = set()
+    picked = {}
+    short = {}
+    for chord in by_importance:
+        candidates = [c for c in enumerate_fingerings(chord) if c not in used]
+        book = [c for c in book_rows(chord) if c not in used]
+        if book:
+            first = book[0]
+        elif candidates:
+            first = min(candidates, key=lambda c: first_row_key(chord, c))
+        else:
+            raise SystemExit("no fingering left for %s" % chord.name)
+        picked[chord] = [first]
+        used.add(first)
+    for chord in by_importance:
+        rows = picked[chord]
+        for row in book_rows(chord):
+            if len(rows) < counts[chord] and row not in used:
+                rows.append(row)
+                used.add(row)
+        # Book rows are shown for their own sake; they do not push their neighbours out.
+        free = len([row for row in rows if row in book_rows(chord)])
+        candidates = [c for c in enumerate_fingerings(chord) if c not in used]
+        base = {c: score(chord, c) for c in candidates}
+        while len(rows) < counts[chord]:
+            if not candidates:
+                short[chord] = len(rows)
+                break
+            best = min(candidates, key=lambda c: (base[c] + similarity_penalty(c, rows[free:]), fingering_key(c)))
+            rows.append(best)
+            used.add(best)
+            candidates.remove(best)
+    return picked, short
 
 
 # ----------------------------------------------------------------------------------------------------------------
@@ -449,14 +588,13 @@ def page_chords(page):
     return by_importance, in_order
 
 
-def row_counts(page, by_importance):
+def row_counts(page, by_importance, limit):
     counts = {}
     for chord in by_importance:
         if chord.bass_interval is not None:
             counts[chord] = 1
         else:
             counts[chord] = ROW_WEIGHTS.get(chord.suffix, DEFAULT_WEIGHT)
-    limit = {chord: available(chord) for chord in by_importance}
     for chord in by_importance:
         counts[chord] = min(counts[chord], limit[chord])
     total = sum(counts.values())
@@ -476,19 +614,30 @@ def row_counts(page, by_importance):
     return counts
 
 
+def page_rows(page):
+    """The page's chords in page order, each with its rows. A name that runs short because other names of
+    the page hold its fingerings gets what is left, and the page's other names make up the difference."""
+    by_importance, in_order = page_chords(page)
+    limit = {chord: available(chord) for chord in by_importance}
+    while True:
+        counts = row_counts(page, by_importance, limit)
+        picked, short = pick_rows(by_importance, counts)
+        if not short:
+            return [(chord, picked[chord]) for chord in in_order]
+        limit.update(short)
+
+
 def render_row(chord, frets):
     tokens = " ".join("x" if f is None else str(f) for f in frets)
     return "%s[%s] " % (chord.field, tokens)
 
 
 def render_page(page):
-    by_importance, in_order = page_chords(page)
-    counts = row_counts(page, by_importance)
     lines = list(PREAMBLE)
     lines.append("")
     lines.append(" " * (25 if page.file == "chords_d.txt" else 26) + HEADER)
-    for chord in in_order:
-        for frets in choose(chord, counts[chord]):
+    for chord, rows in page_rows(page):
+        for frets in rows:
             lines.append(render_row(chord, frets))
     return "".join(line + "\n" for line in lines)
 
@@ -496,6 +645,7 @@ def render_page(page):
 def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
     out_dir = argv[1] if len(argv) > 1 else os.path.join(here, "..", "info", "texts")
+    os.makedirs(out_dir, exist_ok=True)
     for page in PAGES:
         text = render_page(page)
         with open(os.path.join(out_dir, page.file), "w", encoding="utf-8", newline="\n") as out:

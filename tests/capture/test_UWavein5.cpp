@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -443,27 +445,27 @@ TEST_F(Recorder, StartRecordingOnAClosedRecorderFailsAtTheStartCall)
     EXPECT_FALSE(recorder->DeviceOpen);
 }
 
-TEST_F(Recorder, CloseDeviceWhileRecordingKeepsRecordingSetAndTheNextOpenQueuesTheFirstHeader)
+TEST_F(Recorder, CloseDeviceWhileRecordingHandsOutNothingFromTheResetAndClosesTheDevice)
 {
     auto recorder = MakeRecording();
-    recorder->OnBufferFull = nullptr;
+    ASSERT_TRUE(fake_wavein::DeliverNext());
+    ASSERT_EQ(Deliveries().size(), 1u);
+    fake_wavein::ClearCalls();
     recorder->CloseDevice();
-    // The reset hands the queued buffers back while Recording is still set, so the callback queues them again
-    // and the device cannot be closed cleanly: the recorder counts it closed all the same.
-    Strings expected(7, "Error in waveInUnprepareHeader Buffer still being propcessed");
-    expected.push_back("Error closing input device");
-    EXPECT_EQ(TakeMessages(), expected);
-    EXPECT_TRUE(recorder->Recording);
+    EXPECT_EQ(TakeMessages(), Strings{"Closing"});
+    EXPECT_EQ(Deliveries().size(), 1u);  // the seven buffers the reset returned stayed with the recorder
+    EXPECT_EQ(DeviceCallNames(), CloseSequence(8));
+    EXPECT_FALSE(recorder->Recording);
     EXPECT_FALSE(recorder->DeviceOpen);
-    recorder->StopRecording();  // no effect: the recorder thinks the device is closed
-    EXPECT_TRUE(recorder->Recording);
+    EXPECT_FALSE(fake_wavein::IsOpen());
+    EXPECT_TRUE(fake_wavein::Queue().empty());
 
-    fake_wavein::Reset();
+    // The next recording starts from the first header, as after any close.
     ASSERT_TRUE(recorder->OpenDevice());
-    ASSERT_EQ(fake_wavein::Queue().size(), 1u);
-    EXPECT_EQ(fake_wavein::Queue()[0], recorder->Headers[0]);
+    EXPECT_TRUE(fake_wavein::Queue().empty());
     ASSERT_TRUE(recorder->StartRecording());
-    EXPECT_EQ(fake_wavein::Queue().size(), 8u);
+    ASSERT_EQ(fake_wavein::Queue().size(), 7u);
+    EXPECT_EQ(fake_wavein::Queue()[0], recorder->Headers[0]);
 }
 
 TEST_F(Recorder, OpenDeviceWhileRecordingEndsTheRecordingWithoutHandingOutBuffers)
@@ -504,6 +506,48 @@ TEST_F(Recorder, AnErrorHandlerThatStopsRecordingOnEveryMessageDoesNotRecurse)
     recorder->StopRecording();
     EXPECT_EQ(TakeMessages(), (Strings{"Error in waveInUnprepareHeader  Unable to allocate or lock memory", "Closing"}));
     EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_EQ(fake_wavein::CountCalls("waveInClose"), 1);
+}
+
+TEST_F(Recorder, AStopThatMeetsTheDeviceThreadsOwnShutdownAddsNoReports)
+{
+    // The device thread fails to re-queue and shuts the device down; it is held inside its "Closing" report
+    // while the window thread stops recording.
+    auto recorder = MakeRecording();
+    const std::thread::id main = std::this_thread::get_id();
+    std::mutex hold;
+    std::condition_variable changed;
+    bool inside = false, release = false;
+    recorder->OnError = [&, main](const std::string& message) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            messages_.push_back(message);
+        }
+        std::unique_lock<std::mutex> lock(hold);
+        if (message == "Closing" && std::this_thread::get_id() != main) {
+            inside = true;
+            changed.notify_all();
+            changed.wait_for(lock, std::chrono::seconds(20), [&] { return release; });
+        }
+    };
+    fake_wavein::FailAlways("waveInAddBuffer", MMSYSERR_NODRIVER);
+    std::thread device([] { fake_wavein::DeliverNext(); });
+    bool held = false;
+    {
+        std::unique_lock<std::mutex> lock(hold);
+        held = changed.wait_for(lock, std::chrono::seconds(20), [&] { return inside; });
+    }
+    EXPECT_TRUE(held);
+    recorder->StopRecording();
+    {
+        std::lock_guard<std::mutex> lock(hold);
+        release = true;
+        changed.notify_all();
+    }
+    device.join();
+    EXPECT_EQ(TakeMessages(), (Strings{"Closing", "Error adding buffer, recording stopped: " + ErrorText(6)}));
+    EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_FALSE(recorder->Recording);
     EXPECT_EQ(fake_wavein::CountCalls("waveInClose"), 1);
 }
 

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -137,41 +142,102 @@ TEST(ChordTheory, OpenStringsSoundTheirNotes) {
   EXPECT_EQ(charts::lowestPitchClass(frets({7, 0, kMuted, kMuted, kMuted, kMuted})), 9);
 }
 
-TEST(ChordTheory, AcceptsTheClassicShapes) {
-  EXPECT_TRUE(checkVoicing(chord("A"), frets({0, 0, 2, 2, 2, 0})).empty());
-  EXPECT_TRUE(checkVoicing(chord("H"), frets({2, 2, 4, 4, 4, 2})).empty());
-  EXPECT_TRUE(checkVoicing(chord("C"), frets({0, 3, 2, 0, 1, 0})).empty());
-  EXPECT_TRUE(checkVoicing(chord("G"), frets({3, 2, 0, 0, 0, 3})).empty());
-  EXPECT_TRUE(checkVoicing(chord("E"), frets({0, 2, 2, 1, 0, 0})).empty());
-  EXPECT_TRUE(checkVoicing(chord("F"), frets({1, 3, 3, 2, 1, 1})).empty());
-  EXPECT_TRUE(checkVoicing(chord("D/F#"), frets({2, 0, 0, 2, 3, 2})).empty());
-  EXPECT_TRUE(checkVoicing(chord("Am7"), frets({kMuted, 0, 2, 0, 1, 0})).empty());
-  EXPECT_TRUE(checkVoicing(chord("E7#9"), frets({0, 7, 6, 7, 8, kMuted})).empty());
-  EXPECT_TRUE(checkVoicing(chord("A5"), frets({kMuted, 0, 2, kMuted, kMuted, kMuted})).empty());
+// Voicings written as a chord book writes them, from the 6th string: "x32010".
+Frets book(const std::string& text) {
+  Frets out{};
+  EXPECT_EQ(text.size(), static_cast<std::size_t>(charts::kStringCount)) << text;
+  for (std::size_t s = 0; s < out.size() && s < text.size(); ++s) out[s] = text[s] == 'x' ? kMuted : text[s] - '0';
+  return out;
 }
 
-// Each wrong voicing is rejected, and where the fault is one the first problem's message names it (as the
-// only problem, where nothing else is wrong).
+struct BookVoicing {
+  const char* name;
+  const char* frets;  // one digit per string, frets 0..9
+};
+
+// The shapes every chord book prints, and a few more the charts lead with.
+const std::vector<BookVoicing>& bookShapes() {
+  static const std::vector<BookVoicing> all{
+      {"C", "x32010"},    {"G", "320003"},     {"D", "xx0232"},   {"A", "x02220"},    {"E", "022100"},
+      {"Am", "x02210"},   {"Em", "022000"},    {"Dm", "xx0231"},  {"Fmaj7", "xx3210"}, {"Cadd9", "x32033"},
+      {"H7", "x21202"},   {"Asus4", "x02230"}, {"Esus2", "024400"}, {"Hm7", "x20232"}, {"Em6", "022023"},
+      {"Gmaj7", "320032"}, {"Gsus4", "330033"}, {"D/F#", "2x0232"}, {"F", "133211"},    {"Fm", "133111"},
+      {"A", "002220"},    {"H", "224442"},     {"C", "032010"},   {"F", "xx3211"},    {"D/F#", "200232"},
+      {"Am7", "x02010"},  {"Hm", "x24432"},    {"Hsus4", "x24452"}, {"C7", "x32310"},  {"E7#9", "x7678x"},
+      {"G7b9", "353434"}, {"A5", "x02xxx"},    {"A5", "x022xx"},  {"H5", "x244xx"},   {"G5", "355xxx"},
+      {"D5", "xx023x"},
+  };
+  return all;
+}
+
+TEST(ChordTheory, AcceptsTheBookShapes) {
+  for (const auto& [name, fingering] : bookShapes()) {
+    const auto problems = checkVoicing(chord(name), book(fingering));
+    EXPECT_TRUE(problems.empty()) << name << " " << fingering << ": " << (problems.empty() ? "" : problems[0]);
+  }
+}
+
+TEST(ChordTheory, RejectsWhatNoChordBookPrints) {
+  struct Case {
+    const char* name;
+    Frets frets;
+    const char* problem;  // a part of the expected problem text
+  };
+  const std::vector<Case> cases{
+      // More than four frets under the hand.
+      {"Fmadd9", frets({1, 3, 5, 1, 1, 1}), "stretch"},
+      {"D9", frets({kMuted, 5, 4, 2, 1, 0}), "stretch"},
+      {"H6/9", frets({kMuted, 2, 6, 6, 4, 2}), "stretch"},
+      {"C6", frets({8, 12, 10, 9, 8, 8}), "stretch"},
+      {"A", frets({kMuted, 0, 2, 2, 2, 9}), "stretch"},
+      // Open strings ringing beside or inside a shape up the neck.
+      {"G", frets({kMuted, 10, 9, 0, 8, 10}), "open string beside"},
+      {"E", frets({0, 7, 6, 4, 0, 4}), "open string beside"},
+      {"Em", frets({0, 7, 5, 0, 5, 7}), "open string beside"},
+      {"Cmaj9", frets({8, 7, 0, 0, 8, 7}), "open string beside"},
+      {"C", frets({kMuted, 3, 5, 0, 5, 3}), "open string inside"},
+      {"H", frets({kMuted, 2, 1, 4, 0, 2}), "open string inside"},
+      // The barre the shape needs would lie across the open B string.
+      {"G7b9", frets({3, 5, 3, 4, 0, 4}), "fingers"},
+      // Five fretted strings on four different frets, no barre possible.
+      {"G7", frets({3, 2, 3, 4, 3, 1}), "fingers"},
+      // Power chords guitarists do not play.
+      {"A5", frets({kMuted, 0, 14, kMuted, kMuted, kMuted}), "power chord with an open string"},
+      {"H5", frets({kMuted, kMuted, kMuted, kMuted, 0, 2}), "string 6, 5 or 4"},
+      {"G5", frets({kMuted, kMuted, kMuted, 0, 3, kMuted}), "string 6, 5 or 4"},
+      {"A5", frets({5, 7, 7, 6, kMuted, kMuted}), "two or three adjacent strings"},
+      {"E5", frets({0, 2, kMuted, 4, kMuted, kMuted}), "two or three adjacent strings"},
+  };
+  for (const auto& c : cases) {
+    const auto problems = checkVoicing(chord(c.name), c.frets);
+    const bool found = std::any_of(problems.begin(), problems.end(),
+                                   [&c](const std::string& p) { return p.find(c.problem) != std::string::npos; });
+    EXPECT_TRUE(found) << c.name << " [" << c.frets[0] << " " << c.frets[1] << " " << c.frets[2] << " "
+                       << c.frets[3] << " " << c.frets[4] << " " << c.frets[5] << "] should be rejected for: "
+                       << c.problem << (problems.empty() ? " (accepted)" : ", got: " + problems[0]);
+  }
+}
+
+// A wrong note, bass, third, seventh, root, or too few strings: each voicing is rejected, and where the fault
+// is one the first problem's message names it (as the only problem, where nothing else is wrong).
 TEST(ChordTheory, RejectsWrongVoicingsAndSaysWhy) {
   struct Wrong {
     const char* name;
-    std::initializer_list<int> frets;
+    Frets frets;
     const char* reason;  // a word of the first problem's message; nullptr: any problem
     bool onlyProblem;
     const char* why;
   };
   const Wrong rows[] = {
-      {"A", {kMuted, 0, 2, 2, 1, 0}, "not in the chord", false, "a C (minor third) on the B string of A major"},
-      {"C/G", {0, 3, 2, 0, 1, 0}, "bass", true, "C with E in the bass is C/E, not C/G"},
-      {"A", {kMuted, 0, 2, 2, kMuted, kMuted}, "third", true, "the open A power chord named as an A major triad"},
-      {"A7", {kMuted, 0, 2, 2, 2, 0}, nullptr, false, "a seventh chord without its seventh"},
-      {"A", {kMuted, 0, 2, 2, 2, 9}, "stretch", true, "the high e at the 9th fret, the D string at the 2nd"},
-      {"G7", {3, 2, 3, 4, 3, 1}, nullptr, false, "five fretted strings on four frets, no barre: too many fingers"},
-      {"Esus4", {kMuted, kMuted, kMuted, kMuted, 0, 0}, nullptr, false, "two strings are a power chord at most"},
-      {"A", {kMuted, 4, 2, kMuted, 2, 0}, "root", true, "C# E C# E: the third and fifth of A without the A"},
+      {"A", frets({kMuted, 0, 2, 2, 1, 0}), "not in the chord", false, "a C (minor third) on the B string of A"},
+      {"C/G", frets({0, 3, 2, 0, 1, 0}), "bass", true, "C with E in the bass is C/E, not C/G"},
+      {"A", frets({kMuted, 0, 2, 2, kMuted, kMuted}), "third", true, "the open A power chord named as A major"},
+      {"A7", frets({kMuted, 0, 2, 2, 2, 0}), nullptr, false, "a seventh chord without its seventh"},
+      {"Esus4", frets({kMuted, kMuted, kMuted, kMuted, 0, 0}), nullptr, false, "two strings: a power chord at most"},
+      {"A", frets({kMuted, 4, 2, kMuted, 2, 0}), "root", true, "C# E C# E: the third and fifth of A without the A"},
   };
   for (const Wrong& row : rows) {
-    const auto problems = checkVoicing(chord(row.name), frets(row.frets));
+    const auto problems = checkVoicing(chord(row.name), row.frets);
     ASSERT_FALSE(problems.empty()) << row.why;
     if (row.onlyProblem) {
       EXPECT_EQ(problems.size(), 1u) << row.why;
@@ -305,11 +371,13 @@ TEST_P(ChordChart, KeepsTheRowsOfOneNameTogetherInAlphabeticalOrder) {
   }
 }
 
-TEST_P(ChordChart, GivesDifferentVoicingsForOneName) {
+TEST_P(ChordChart, PrintsEachFingeringOnce) {
   const Chart chart = loadChart(GetParam().file);
-  std::map<std::string, std::set<Frets>> seen;
-  for (const auto& row : chart.rows)
-    EXPECT_TRUE(seen[row.name].insert(row.frets).second) << row.field << " repeats a voicing";
+  std::map<Frets, std::string> seen;
+  for (const auto& row : chart.rows) {
+    const auto [it, fresh] = seen.emplace(row.frets, row.name);
+    EXPECT_TRUE(fresh) << row.field << " repeats the voicing of " << it->second;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPages, ChordChart, ::testing::ValuesIn(pages()),
@@ -322,6 +390,71 @@ TEST(ChordCharts, HoldAllRowsTogether) {
   std::size_t rows = 0;
   for (const auto& page : pages()) rows += loadChart(page.file).rows.size();
   EXPECT_EQ(rows, 898u);
+}
+
+TEST(ChordCharts, LeadWithTheBookShapes) {
+  struct Case {
+    const char* file;
+    const char* name;
+    const char* frets;
+    bool first;  // the name's first row; otherwise one of its rows
+  };
+  const std::vector<Case> cases{
+      {"chords_a.txt", "A", "002220", true},      {"chords_a.txt", "A", "x02220", false},
+      {"chords_a.txt", "Asus4", "x02230", true},  {"chords_a.txt", "A7", "x02020", true},
+      {"chords_a.txt", "Am", "x02210", true},     {"chords_b.txt", "H", "224442", true},
+      {"chords_b.txt", "H7", "x21202", true},     {"chords_b.txt", "Hm", "x24432", true},
+      {"chords_b.txt", "Hsus4", "x24452", true},  {"chords_c.txt", "C", "032010", true},
+      {"chords_c.txt", "C", "x32010", false},     {"chords_c.txt", "C7", "x32310", true},
+      {"chords_c.txt", "Cadd9", "x32033", true},  {"chords_d.txt", "D", "xx0232", true},
+      {"chords_d.txt", "Dm", "xx0231", true},     {"chords_e.txt", "Em", "022000", true},
+      {"chords_e.txt", "Esus2", "024400", true},  {"chords_f.txt", "F", "133211", true},
+      {"chords_f.txt", "F", "xx3211", false},     {"chords_f.txt", "Fm", "133111", true},
+      {"chords_f.txt", "Fmaj7", "xx3210", true},  {"chords_g.txt", "G", "320003", true},
+      // Power chords: the name field carries the second name.
+      {"chords_a.txt", "A5        or   A(no 3rd)", "x022xx", true},
+      {"chords_b.txt", "H5        or   H(no 3rd)", "x244xx", true},
+      {"chords_g.txt", "G5        or   G(no 3rd)", "355xxx", true},
+  };
+  std::map<std::string, Chart> charts;
+  for (const auto& c : cases) {
+    if (!charts.count(c.file)) charts.emplace(c.file, loadChart(c.file));
+    std::vector<Frets> rows;
+    for (const auto& row : charts.at(c.file).rows)
+      if (row.name == c.name) rows.push_back(row.frets);
+    ASSERT_FALSE(rows.empty()) << c.name << " is not on " << c.file;
+    if (c.first)
+      EXPECT_EQ(rows.front(), book(c.frets)) << c.name << " does not lead with " << c.frets;
+    else
+      EXPECT_NE(std::find(rows.begin(), rows.end(), book(c.frets)), rows.end()) << c.name << " lacks " << c.frets;
+  }
+}
+
+// The committed charts are the generator's output, byte for byte: rerunning it changes nothing.
+TEST(ChordCharts, AreExactlyWhatTheGeneratorWrites) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("chord-charts-" + std::to_string(static_cast<long long>(::getpid())));
+  std::filesystem::remove_all(dir);
+  ASSERT_TRUE(std::filesystem::create_directories(dir)) << dir;
+  const std::string command = std::string("\"") + ZT_PYTHON3 + "\" \"" + ZT_CHART_GENERATOR + "\" \"" +
+                              dir.string() + "\"";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  for (const auto& page : pages()) {
+    std::ifstream in(dir / page.file, std::ios::binary);
+    ASSERT_TRUE(in.good()) << "the generator wrote no " << page.file;
+    std::ostringstream written;
+    written << in.rdbuf();
+    const std::string committed = readFile(page.file);
+    if (committed == written.str()) continue;
+    const auto ours = charts::splitLines(committed);
+    const auto theirs = charts::splitLines(written.str());
+    std::size_t i = 0;
+    while (i < ours.size() && i < theirs.size() && ours[i] == theirs[i]) ++i;
+    ADD_FAILURE() << page.file << " is not what tools/make_chord_charts.py writes; line " << i + 1 << " committed \""
+                  << (i < ours.size() ? ours[i] : "(end)") << "\", generated \""
+                  << (i < theirs.size() ? theirs[i] : "(end)") << "\"";
+  }
+  std::filesystem::remove_all(dir);
 }
 
 TEST(ChordCharts, PreambleExplainsTheNotationWithARealEChord) {

@@ -190,8 +190,6 @@ std::optional<int> fingersNeeded(const Frets& frets) {
   if (fretted.empty()) return 0;
   std::optional<int> best;
   if (static_cast<int>(fretted.size()) <= kMaxFingers) best = static_cast<int>(fretted.size());
-  // One finger laid across the lowest fret, from the thickest string held there to the thinnest one: it needs
-  // every string under it held at or above that fret, and no string thicker than its start held at all.
   int lowFret = kMaxFret + 1;
   for (int s : fretted) lowFret = std::min(lowFret, frets[static_cast<std::size_t>(s)]);
   std::vector<int> atLow;
@@ -201,6 +199,8 @@ std::optional<int> fingersNeeded(const Frets& frets) {
     bool holdable = true;
     for (int s = atLow.front(); s <= atLow.back(); ++s)
       if (frets[static_cast<std::size_t>(s)] < lowFret) holdable = false;  // open or muted under the barre
+    for (int s = atLow.back() + 1; s < kStringCount; ++s)
+      if (frets[static_cast<std::size_t>(s)] == 0) holdable = false;  // the finger lies across it too
     for (int s = 0; s < atLow.front(); ++s)
       if (frets[static_cast<std::size_t>(s)] > 0) holdable = false;
     if (holdable) {
@@ -213,27 +213,70 @@ std::optional<int> fingersNeeded(const Frets& frets) {
   return best;
 }
 
+std::vector<std::string> handProblems(const Frets& frets) {
+  std::vector<std::string> problems;
+  int lowFret = kMaxFret + 1, highFret = 0, firstFretted = kStringCount, lastFretted = -1;
+  for (int s = 0; s < kStringCount; ++s) {
+    const int fret = frets[static_cast<std::size_t>(s)];
+    if (fret <= 0) continue;
+    lowFret = std::min(lowFret, fret);
+    highFret = std::max(highFret, fret);
+    firstFretted = std::min(firstFretted, s);
+    lastFretted = s;
+  }
+  if (highFret == 0) return problems;  // open strings only
+  if (highFret - lowFret > kMaxStretchFrets)
+    problems.push_back("stretch of " + std::to_string(highFret - lowFret) + " frets (at most " +
+                       std::to_string(kMaxStretchFrets) + ")");
+  if (!fingersNeeded(frets))
+    problems.push_back("needs more than " + std::to_string(kMaxFingers) +
+                       " fingers (a barre cannot lie across an open string)");
+  for (int s = 0; s < kStringCount; ++s) {
+    if (frets[static_cast<std::size_t>(s)] != 0) continue;
+    if (highFret > kOpenStringTopFret) {
+      problems.push_back("open string beside a shape at fret " + std::to_string(highFret) + " (at most " +
+                         std::to_string(kOpenStringTopFret) + ")");
+      break;
+    }
+    if (s > firstFretted && s < lastFretted && highFret > kNutPositionTopFret) {
+      problems.push_back("open string inside a shape at fret " + std::to_string(highFret) + " (at most " +
+                         std::to_string(kNutPositionTopFret) + ")");
+      break;
+    }
+  }
+  return problems;
+}
+
 std::vector<std::string> checkVoicing(const ChordName& chord, const Frets& frets) {
   std::vector<std::string> problems;
   const ChordQuality& q = chord.quality;
 
-  int lowFret = kMaxFret + 1, highFret = 0, soundingCount = 0;
-  for (int fret : frets) {
+  int soundingCount = 0, highFret = 0, lowestString = -1, highestString = -1;
+  bool open = false;
+  for (int s = 0; s < kStringCount; ++s) {
+    const int fret = frets[static_cast<std::size_t>(s)];
     if (fret == kMuted) continue;
     ++soundingCount;
+    if (lowestString < 0) lowestString = s;
+    highestString = s;
     if (fret < 0 || fret > kMaxFret) problems.push_back("fret " + std::to_string(fret) + " out of range");
-    if (fret > 0) {
-      lowFret = std::min(lowFret, fret);
-      highFret = std::max(highFret, fret);
-    }
+    highFret = std::max(highFret, fret);
+    open = open || fret == 0;
   }
   if (soundingCount < q.minStrings)
     problems.push_back("only " + std::to_string(soundingCount) + " strings sound (need " +
                        std::to_string(q.minStrings) + ")");
-  if (highFret > 0 && highFret - lowFret > kMaxStretchFrets)
-    problems.push_back("stretch of " + std::to_string(highFret - lowFret) + " frets (at most " +
-                       std::to_string(kMaxStretchFrets) + ")");
-  if (!fingersNeeded(frets)) problems.push_back("needs more than " + std::to_string(kMaxFingers) + " fingers");
+  for (std::string& p : handProblems(frets)) problems.push_back(std::move(p));
+
+  const bool powerChord = q.minStrings == 2;
+  if (powerChord && soundingCount > 0) {
+    if (soundingCount > 3 || highestString - lowestString + 1 != soundingCount)
+      problems.push_back("a power chord is two or three adjacent strings");
+    const int lowest = midiOf(lowestString, frets[static_cast<std::size_t>(lowestString)]) % 12;
+    if (lowest != chord.bass.value_or(chord.root) || lowestString > kPowerChordLowestRootString)
+      problems.push_back("a power chord has its root on its lowest string, string 6, 5 or 4");
+    if (open && highFret > kPowerChordOpenTopFret) problems.push_back("a power chord with an open string up the neck");
+  }
 
   std::set<int> allowed;
   for (int interval : q.tones) allowed.insert((chord.root + interval) % 12);

@@ -16,8 +16,12 @@ namespace charts {
 inline constexpr int kStringCount = 6;
 inline constexpr int kMuted = -1;
 inline constexpr int kMaxFret = 14;
-inline constexpr int kMaxStretchFrets = 4;  // highest fretted fret minus lowest fretted fret
+inline constexpr int kMaxStretchFrets = 3;  // highest fretted fret minus lowest fretted fret: four frets
 inline constexpr int kMaxFingers = 4;
+inline constexpr int kOpenStringTopFret = 5;   // open strings ring only while every fretted note is this low
+inline constexpr int kNutPositionTopFret = 3;  // open strings between fretted ones only while every note is this low
+inline constexpr int kPowerChordLowestRootString = 2;  // string 4 (index 2): the root is on string 6, 5 or 4
+inline constexpr int kPowerChordOpenTopFret = 12;
 inline constexpr std::size_t kNameFieldWidth = 25;
 // MIDI note numbers of the open strings in standard tuning E2 A2 D3 G3 B3 E4.
 inline constexpr std::array<int, kStringCount> kOpenStringMidi{40, 45, 50, 55, 59, 64};
@@ -56,13 +60,22 @@ std::optional<ChordName> parseChordName(std::string_view text);
 std::vector<int> soundingPitchClasses(const Frets& frets);
 std::optional<int> lowestPitchClass(const Frets& frets);
 
-// Fingers the fretting hand needs (a barre at the lowest fret counts as one finger); nullopt if the shape
-// cannot be held with kMaxFingers.
+// Fingers the fretting hand needs; nullopt if the shape cannot be held with kMaxFingers. One finger may lie
+// across the lowest fret as a barre, from the thickest string held there towards the first string: it presses
+// every string it lies on, so no string under it may be open or muted or held below it, no open string may
+// lie on its treble side, and no thicker string may be fretted.
 std::optional<int> fingersNeeded(const Frets& frets);
+
+// The hand model: how a guitar teacher judges a fingering whatever its name. Problems, empty when it is
+// playable: a stretch over kMaxStretchFrets, more than kMaxFingers fingers, an open string beside a shape
+// above kOpenStringTopFret, an open string between fretted ones above kNutPositionTopFret.
+std::vector<std::string> handProblems(const Frets& frets);
 
 // Every rule a chart row must obey, as a list of human-readable problems (empty when the voicing is right):
 // notes outside the chord, root/third/characteristic notes missing, wrong slash bass, too few strings,
-// frets out of range, a stretch over kMaxStretchFrets, more than kMaxFingers fingers.
+// frets out of range, handProblems(), and for a power chord: two or three adjacent strings with the root
+// (or the slash bass) on the lowest, that string being string 6, 5 or 4, no open string with a fret above
+// kPowerChordOpenTopFret.
 std::vector<std::string> checkVoicing(const ChordName& chord, const Frets& frets);
 
 // One chart row: a name field of exactly kNameFieldWidth characters (one name, or two as

@@ -6,9 +6,11 @@
 #include <csignal>
 #include <cstdio>
 #include <algorithm>
+#include <fstream>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace test_audio {
@@ -173,6 +175,119 @@ PacedFeeder::~PacedFeeder()
 {
     stop_ = true;
     thread_.join();
+}
+
+} // namespace test_audio
+
+namespace test_audio {
+
+namespace {
+
+// Runs a command through the shell and returns what it printed; empty on failure.
+std::string Capture(const std::string& command, bool* ok)
+{
+    std::string out;
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        *ok = false;
+        return out;
+    }
+    char chunk[256];
+    std::size_t got = 0;
+    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        out.append(chunk, got);
+    *ok = ::pclose(pipe) == 0;
+    return out;
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+// True once `pid` has ended (also as a zombie that nobody reaps), within 2 s.
+bool WaitForExit(pid_t pid)
+{
+    for (int i = 0; i < 400; ++i) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            return true;
+        const std::size_t paren = line.rfind(')');
+        if (paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'Z')
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+} // namespace
+
+PulseServer::PulseServer(std::string dir, std::string pipeFifo) : dir_(std::move(dir))
+{
+    std::string command = Quoted(ZT_PULSE_SERVER_SCRIPT) + " start " + Quoted(dir_);
+    if (!pipeFifo.empty())
+        command += " pipe " + Quoted(pipeFifo);
+    bool ok = false;
+    const std::string out = Capture(command, &ok);
+    if (!ok)
+        return;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        const std::size_t end = out.find('\n', start);
+        const std::string line = out.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty())
+            env_.push_back(line);
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+}
+
+PulseServer::~PulseServer()
+{
+    if (player_ > 0) {
+        ::kill(-player_, SIGKILL);
+        ::waitpid(player_, nullptr, 0);
+    }
+    bool ok = false;
+    Capture(Quoted(ZT_PULSE_SERVER_SCRIPT) + " stop " + Quoted(dir_), &ok);
+}
+
+std::string PulseServer::Value(const std::string& name) const
+{
+    for (const std::string& line : env_)
+        if (line.rfind(name + "=", 0) == 0)
+            return line.substr(name.size() + 1);
+    return {};
+}
+
+bool PulseServer::Play(const std::string& rawFile, int latencyMs)
+{
+    const std::string server = Value("PULSE_SERVER");
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        // A process group of its own, so that the loop and its pacat end together.
+        ::setpgid(0, 0);
+        ::setenv("PULSE_SERVER", server.c_str(), 1);
+        const std::string loop = "while :; do pacat --latency-msec=" + std::to_string(latencyMs) +
+                                 " --format=u8 --rate=11025 --channels=1 " + Quoted(rawFile) + " || exit 1; done";
+        ::execl("/bin/sh", "sh", "-c", loop.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::setpgid(pid, pid);
+    player_ = pid;
+    return true;
+}
+
+bool PulseServer::Kill(int signal)
+{
+    std::ifstream file(dir_ + "/daemon.pid");
+    pid_t pid = 0;
+    if (!(file >> pid) || pid <= 0)
+        return false;
+    if (::kill(pid, signal) != 0)
+        return false;
+    return WaitForExit(pid);
 }
 
 } // namespace test_audio

@@ -59,4 +59,31 @@ private:
     std::thread thread_;
 };
 
+// A private PulseAudio daemon (tests/support/pulse_server.sh) for the lifetime of the object, in folder `dir`:
+// a null sink at 11025 Hz mono whose monitor is the default source, or with `pipeFifo` a pipe source reading
+// unsigned 8-bit mono at 11025 Hz from that named pipe. Env() gives what a client needs (PULSE_SERVER and an
+// ALSA_CONFIG_PATH whose "default" PCM is the daemon). The destructor stops the player and the daemon.
+class PulseServer {
+public:
+    explicit PulseServer(std::string dir, std::string pipeFifo = {});
+    ~PulseServer();
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    bool Running() const { return !env_.empty(); }
+    // "NAME=value" lines for the client's environment.
+    const std::vector<std::string>& Env() const { return env_; }
+    std::string Value(const std::string& name) const;
+    // Plays a raw unsigned 8-bit mono 11025 Hz file into the null sink, again and again, with pacat at the given
+    // latency, until Stop or destruction. False when pacat cannot be started.
+    bool Play(const std::string& rawFile, int latencyMs);
+    // Sends `signal` to the daemon (SIGKILL, SIGTERM: the sound server going away) and waits for it to end.
+    bool Kill(int signal);
+
+private:
+    std::string dir_;
+    std::vector<std::string> env_;
+    int player_ = -1;  // pid of the looping player's shell
+};
+
 } // namespace test_audio
