@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "SyntheticTones.h"
 #include "U_FFT2.h"
 #include "U_FFTTunerAnalysis.h"
 #include "U_FFTTunerConfig.h"
@@ -33,18 +34,7 @@ std::vector<double> RandomSamples() {
     return x;
 }
 
-// An 8-bit block around 127.5 holding the given tones (frequency in Hz, amplitude in sample units).
-std::vector<uint8_t> Quantised(const std::vector<std::pair<double, double>>& tones) {
-    std::vector<uint8_t> block(N);
-    for (int t = 0; t < N; ++t) {
-        double v = 127.5;
-        for (std::size_t i = 0; i < tones.size(); ++i) {
-            v += tones[i].second * std::sin(2 * std::numbers::pi * tones[i].first * t / SamplesPerSec + 0.3 * double(i + 1));
-        }
-        block[static_cast<std::size_t>(t)] = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-    }
-    return block;
-}
+using synthetic::Quantised;
 
 void BM_RealFFT(benchmark::State& state) {
     const std::vector<double> x = RandomSamples();

@@ -5,13 +5,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstdint>
 #include <cstring>
+#include <numbers>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "SyntheticTones.h"
 #include "U_FFTTunerAnalysis.h"
 #include "U_FFTTunerConfig.h"
 
@@ -39,19 +41,7 @@ std::vector<int32_t> LineCosines(const std::vector<std::pair<int32_t, double>>& 
     return s;
 }
 
-// An 8-bit block around 127.5: tones of the given frequencies and amplitudes (in sample units), rounded and
-// clipped to 0..255 as a sound card would.
-std::vector<uint8_t> Quantised(const std::vector<std::pair<double, double>>& tones, int32_t n = 8192) {
-    std::vector<uint8_t> block(static_cast<std::size_t>(n));
-    for (int32_t t = 0; t < n; ++t) {
-        double v = 127.5;
-        for (std::size_t i = 0; i < tones.size(); ++i) {
-            v += tones[i].second * std::sin(2 * std::numbers::pi * tones[i].first * t / SamplesPerSec + 0.3 * double(i + 1));
-        }
-        block[static_cast<std::size_t>(t)] = static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
-    }
-    return block;
-}
+using synthetic::Quantised;
 
 double Analyse(const std::vector<int32_t>& samples) {
     TestAnalysis a;
@@ -70,12 +60,18 @@ struct LevelCase {
 };
 class PeakLevelOf : public testing::TestWithParam<LevelCase> {};
 
+// A constant block (a pattern of one byte) has only zero magnitudes: line 0 stays best and second, and the
+// estimate is 0 Hz.
 TEST_P(PeakLevelOf, BlockIsLargestDeviationFrom127) {
     const auto& [pattern, peak] = GetParam();
     std::vector<uint8_t> block(8192);
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = pattern[i % pattern.size()];
     TestAnalysis a;
+    a.Frequency.store(123.0);
     a.WaveInData(block.data(), 8192);
+    if (pattern.size() == 1) {
+        EXPECT_EQ(a.Frequency.load(), 0.0);
+    }
     EXPECT_EQ(a.PeakLevel.load(), peak);
     EXPECT_FALSE(a.Busy.load());
     ASSERT_EQ(a.Samples.size(), 8192u);
@@ -84,18 +80,14 @@ TEST_P(PeakLevelOf, BlockIsLargestDeviationFrom127) {
 INSTANTIATE_TEST_SUITE_P(Analysis, PeakLevelOf,
                          testing::Values(LevelCase{{127}, 0}, LevelCase{{128}, 1}, LevelCase{{0}, 127},
                                          LevelCase{{255}, 128}, LevelCase{{127, 0, 255}, 128},
-                                         LevelCase{{127, 127, 127, 126}, 1}));
-
-// A constant block has only zero magnitudes: line 0 stays best and second, and the estimate is 0 Hz.
-TEST(Analysis, ConstantBlockGivesZeroHertz) {
-    for (uint8_t v : {127, 128, 0, 255}) {
-        const std::vector<uint8_t> block(8192, v);
-        TestAnalysis a;
-        a.Frequency.store(123.0);
-        a.WaveInData(block.data(), 8192);
-        EXPECT_EQ(a.Frequency.load(), 0.0) << int(v);
-    }
-}
+                                         LevelCase{{127, 127, 127, 126}, 1}),
+                         [](const testing::TestParamInfo<LevelCase>& level) {
+                             std::string name = "Bytes";
+                             for (std::size_t i = 0; i < level.param.bytes.size(); ++i) {
+                                 name += (i > 0 ? "_" : "") + std::to_string(level.param.bytes[i]);
+                             }
+                             return name + "Peak" + std::to_string(level.param.peak);
+                         });
 
 // --- Ranking and the estimate ---
 
@@ -114,7 +106,14 @@ TEST_P(NeighbouringLines, AreInterpolatedByMagnitude) {
 }
 INSTANTIATE_TEST_SUITE_P(Analysis, NeighbouringLines,
                          testing::Values(PairCase{100, 1e9, 1e9}, PairCase{1, 1e9, 1e9}, PairCase{4094, 1e9, 1e9},
-                                         PairCase{244, 3e8, 9e8}, PairCase{61, 9e8, 3e8}));
+                                         PairCase{244, 3e8, 9e8}, PairCase{61, 9e8, 3e8}),
+                         [](const testing::TestParamInfo<PairCase>& pair) {
+                             const PairCase& c = pair.param;
+                             return "Line" + std::to_string(c.line) +
+                                    (c.lowAmp == c.highAmp  ? "EqualToNext"
+                                     : c.lowAmp < c.highAmp ? "WeakerThanNext"
+                                                            : "StrongerThanNext");
+                         });
 
 // Lines further apart give the lower line's centre frequency, exactly, whichever is stronger.
 TEST(Analysis, NonNeighboursGiveTheLowerLine) {
@@ -386,7 +385,13 @@ std::vector<StringCase> StringCases() {
     }
     return cases;
 }
-INSTANTIATE_TEST_SUITE_P(Analysis, StringTone, testing::ValuesIn(StringCases()));
+INSTANTIATE_TEST_SUITE_P(Analysis, StringTone, testing::ValuesIn(StringCases()),
+                         [](const testing::TestParamInfo<StringCase>& tone) {
+                             const StringCase& c = tone.param;
+                             const auto string = std::find(StringFrequencies.begin(), StringFrequencies.end(), c.targetHz);
+                             return "String" + std::to_string(string - StringFrequencies.begin() + 1) +
+                                    (c.harmonics ? "Harmonics" : "Pure") + (c.hum ? "WithHum" : "");
+                         });
 
 // The spectrum buffers are kept from block to block: whatever sizes came before, and on whichever thread,
 // a block gives the same bits.

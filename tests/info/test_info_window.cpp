@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -153,7 +154,7 @@ TEST_F(WithBothWindows, HelpButtonShowsPageZeroWithoutModality) {
 
     // The tuner keeps refreshing behind it.
     QSignalSpy ticks(TunerForm->timer, &QTimer::timeout);
-    EXPECT_TRUE(PumpUntil([&] { return ticks.count() >= 2; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 2; }, 5000));
     EXPECT_TRUE(infoForm->isVisible());
 
     infoForm->close();

@@ -1,8 +1,6 @@
 #include "QtTestMain.h"
 
 #include <QAbstractButton>
-#include <QElapsedTimer>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -24,16 +22,6 @@ TModalBoxWatcher::TModalBoxWatcher() {
 }
 
 TModalBoxWatcher::~TModalBoxWatcher() { Poll.stop(); }
-
-bool PumpUntil(const std::function<bool()>& Done, int TimeoutMs) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!Done() && clock.elapsed() < TimeoutMs) {
-        QApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return Done();
-}
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
