@@ -2,12 +2,12 @@
 
 #include <QFile>
 #include <QFont>
-#include <QGuiApplication>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include "DesktopWindow.h"
 
 TinfoForm* infoForm = nullptr;
 
@@ -57,7 +57,12 @@ TinfoForm::TinfoForm(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
     setFont(font);
+    // The texts were written for dark text on a light face; a dark desktop theme does not change them.
+    setPalette(StandardLightPalette());
     resize(696, 480);
+    // Centred on the screen when first shown, and no larger than the screen's available area;
+    // afterwards it stays where the user put it.
+    new TCentreOnShow(this, QSize(696, 480), /*Resizable=*/true, /*FirstShowOnly=*/true);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -86,16 +91,4 @@ TinfoForm::TinfoForm(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     Memo6->setPlainText(ResourceText(QStringLiteral("chords_f.txt")));
     Memo7->setPlainText(ResourceText(QStringLiteral("chords_g.txt")));
     pageControl->setCurrentIndex(0);
-}
-
-void TinfoForm::showEvent(QShowEvent* Event) {
-    // Centred on the screen when first shown; afterwards it stays where the user put it.
-    if (!Centred) {
-        Centred = true;
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect area = screen->availableGeometry();
-            move(area.center() - QPoint(width() / 2, height() / 2));
-        }
-    }
-    QWidget::showEvent(Event);
 }

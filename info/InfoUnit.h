@@ -34,12 +34,6 @@ public:
 
     // The embedded text of a page, e.g. "tune.txt" or "chords_a.txt"; empty when there is none.
     static QString ResourceText(const QString& Name);
-
-protected:
-    void showEvent(QShowEvent* Event) override;
-
-private:
-    bool Centred = false;
 };
 
 // The single information window, created hidden by the program entry.

@@ -1,20 +1,38 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing the tuner need.
-# Idempotent: packages already present are left alone. Works as root or through sudo.
+# Usage: scripts/install-deps.sh [--runtime]
+#   --runtime   only what building and running the program needs (compiler, CMake, Qt 6, ALSA, fonts)
+#   (default)   that and the test and benchmark tools
+# Only packages that dpkg-query does not report installed are installed, with apt-get, as root or through
+# sudo; when all are there, nothing is run. On a system without dpkg the script says what to install itself.
 set -euo pipefail
 
-packages=(
-  build-essential cmake ninja-build pkg-config git
+runtime=(
+  build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libasound2-dev alsa-utils libasound2-plugins
+  libasound2-dev libasound2-plugins
   fonts-liberation
+)
+tests=(
+  git alsa-utils python3
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev libkissfft-dev
-  xvfb xauth x11-utils imagemagick
-  python3
+  xvfb xauth libxcb1-dev
+  desktop-file-utils appstream lintian dpkg-dev file
   pulseaudio pulseaudio-utils
   g++-mingw-w64-x86-64-posix wine wine64
 )
+
+case "${1:-}" in
+  --runtime) packages=("${runtime[@]}") ;;
+  "") packages=("${runtime[@]}" "${tests[@]}") ;;
+  *) echo "usage: $0 [--runtime]" >&2; exit 2 ;;
+esac
+
+if ! command -v dpkg-query >/dev/null 2>&1; then
+  echo "install-deps: no dpkg here; install your distribution's equivalents of: ${packages[*]}" >&2
+  exit 0
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -36,6 +54,7 @@ else
   exit 1
 fi
 
+echo "install-deps: installing ${missing[*]}" >&2
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

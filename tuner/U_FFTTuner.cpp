@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <qdrawutil.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QFont>
@@ -12,10 +13,12 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QShowEvent>
+#include <QStyleFactory>
+#include <QStyleOptionGroupBox>
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
@@ -24,7 +27,9 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "BitmapCheck.h"
 #include "CheckedInt.h"
+#include "DesktopWindow.h"
 #include "InfoUnit.h"
 #include "U_FFTTunerDisplay.h"
 #include "UWavein5.h"
@@ -48,7 +53,11 @@ void TBitmap::LoadFromFile(const QString& FileName) {
     }
     const QByteArray bytes = file.readAll();
     QImage loaded;
-    if (!bytes.startsWith("BM") || !loaded.loadFromData(bytes, "BMP") || loaded.isNull()) {
+    // The decoder takes a damaged header at its word and fills what is missing from the heap, so the
+    // file is checked whole first.
+    const char* fault =
+        BitmapFileFault(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
+    if (fault != nullptr || !loaded.loadFromData(bytes, "BMP") || loaded.isNull()) {
         throw std::runtime_error(
             QStringLiteral("Bitmap image is not valid: \"%1\"").arg(FileName).toStdString());
     }
@@ -65,6 +74,16 @@ void TBitmap::LoadFromFile(const QString& FileName) {
     }
 }
 
+const QImage& TBitmap::MaskedAt(double Ratio) const {
+    if (Ratio == 1.0 || Masked.isNull()) return Masked;
+    if (ScaledRatio != Ratio || ScaledMasked.isNull()) {
+        ScaledMasked = Masked.scaled(DevicePx(Masked.width(), Ratio), DevicePx(Masked.height(), Ratio),
+                                     Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        ScaledRatio = Ratio;
+    }
+    return ScaledMasked;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Paint box with a stored canvas
 
@@ -74,9 +93,13 @@ TPaintBox::TPaintBox(QWidget* Parent) : QWidget(Parent) {
 
 QColor TPaintBox::BackgroundColor() const { return palette().color(QPalette::Window); }
 
+double TPaintBox::Ratio() const { return devicePixelRatioF(); }
+
 QImage& TPaintBox::Canvas() {
-    if (CanvasImage.size() != size()) {
-        CanvasImage = QImage(size(), QImage::Format_RGB32);
+    const double ratio = Ratio();
+    const QSize devicePixels(DevicePx(width(), ratio), DevicePx(height(), ratio));
+    if (CanvasImage.size() != devicePixels) {
+        CanvasImage = QImage(devicePixels, QImage::Format_RGB32);
         CanvasImage.fill(BackgroundColor());
     }
     return CanvasImage;
@@ -84,8 +107,70 @@ QImage& TPaintBox::Canvas() {
 
 void TPaintBox::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.drawImage(0, 0, Canvas());
+    // One canvas pixel on one device pixel: nothing is scaled on the way to the screen.
+    QImage shown = Canvas();
+    shown.setDevicePixelRatio(Ratio());
+    painter.drawImage(QPointF(0, 0), shown);
 }
+
+// ---------------------------------------------------------------------------------------------
+// Group boxes as the layout has them
+
+namespace {
+
+// The group boxes as the layout's coordinates assume them: the frame runs through the middle of the
+// caption and the contents start at the box's top-left corner. Everything else is the base style's.
+class TGroupBoxStyle : public QProxyStyle {
+public:
+    explicit TGroupBoxStyle(QStyle* Base) : QProxyStyle(Base) {}
+
+    // Caption at CaptionLeft with CaptionGap cleared on either side; frame from the caption's middle line.
+    static constexpr int CaptionLeft = 8;
+    static constexpr int CaptionGap = 2;
+
+    QRect subControlRect(ComplexControl Control, const QStyleOptionComplex* Option, SubControl Sub,
+                         const QWidget* Widget) const override {
+        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(Option);
+        if (Control != CC_GroupBox || box == nullptr) return QProxyStyle::subControlRect(Control, Option, Sub, Widget);
+        const QRect r = box->rect;
+        const QFontMetrics metrics = Widget != nullptr ? Widget->fontMetrics() : box->fontMetrics;
+        const int textHeight = metrics.height();
+        switch (Sub) {
+            case SC_GroupBoxFrame:
+                return r.adjusted(0, textHeight / 2, 0, 0);
+            case SC_GroupBoxContents:
+                return r;
+            case SC_GroupBoxLabel: {
+                const int textWidth = metrics.horizontalAdvance(box->text);
+                const int width = std::min(textWidth, r.width() - 2 * CaptionLeft);
+                return box->text.isEmpty() ? QRect() : QRect(r.left() + CaptionLeft, r.top(), width, textHeight);
+            }
+            default:
+                return QRect();
+        }
+    }
+
+    void drawComplexControl(ComplexControl Control, const QStyleOptionComplex* Option, QPainter* Painter,
+                            const QWidget* Widget) const override {
+        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(Option);
+        if (Control != CC_GroupBox || box == nullptr) {
+            QProxyStyle::drawComplexControl(Control, Option, Painter, Widget);
+            return;
+        }
+        // An etched frame (a shadow line inside a light one), as the layout was drawn for; the base
+        // style's own group box frame would keep its place below the caption.
+        qDrawShadeRect(Painter, subControlRect(Control, Option, SC_GroupBoxFrame, Widget), box->palette,
+                       /*sunken=*/true, /*lineWidth=*/1, /*midLineWidth=*/0);
+        const QRect label = subControlRect(Control, Option, SC_GroupBoxLabel, Widget);
+        if (label.isEmpty()) return;
+        // The caption lies on the frame: clear the frame under it, then write it.
+        Painter->fillRect(label.adjusted(-CaptionGap, 0, CaptionGap, 0), box->palette.window());
+        drawItemText(Painter, label, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextHideMnemonic, box->palette,
+                     (box->state & State_Enabled) != 0, box->text, QPalette::WindowText);
+    }
+};
+
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Application title and error boxes
@@ -144,6 +229,8 @@ TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPixelSize(11);
     setFont(font);
+    // The scale bitmaps have fixed colours drawn for a light face; a dark desktop theme does not change it.
+    setPalette(StandardLightPalette());
 
     GroupBox1 = Place(new QGroupBox(QStringLiteral("Выберите струну (нумерация струн - снизу)"), this), 8, 8, 409, 81);
     RadioButton1 = MakeRadio(GroupBox1, "1 (E, 329.63 Гц)", 9, 24);
@@ -168,6 +255,29 @@ TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
     Button3 = Place(new QPushButton(QStringLiteral("Каталог песен, аккордов"), this), 88, 256, 150, 25);
     Button1 = Place(new QPushButton(QStringLiteral("Закрыть"), this), 341, 256, 75, 25);
     Button1->setDefault(true);
+
+    // The three group boxes share one style: the application's, with the frame through the caption.
+    auto* groupBoxStyle = new TGroupBoxStyle(QStyleFactory::create(QApplication::style()->name()));
+    groupBoxStyle->setParent(this);
+    for (QGroupBox* box : {GroupBox1, GroupBox2, GroupBox3}) box->setStyle(groupBoxStyle);
+
+    // For screen readers; the timer keeps the two paint boxes' texts current.
+    soundLevelPaintBox->setAccessibleName(QString::fromStdString(LevelAccessibleName(0)));
+    frequencyPaintBox->setAccessibleName(QStringLiteral("Отклонение от нужной ноты"));
+    const char* const radioDescriptions[] = {
+        "Настраивать струну 1, самую тонкую: нота E, 329.63 Гц",
+        "Настраивать струну 2: нота B, 246.9 Гц",
+        "Настраивать струну 3: нота G, 196.0 Гц",
+        "Настраивать струну 4: нота D, 146.8 Гц",
+        "Настраивать струну 5: нота A, 110.0 Гц",
+        "Настраивать струну 6, самую толстую: нота E, 82.4 Гц",
+    };
+    QRadioButton* const radios[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, RadioButton6};
+    for (int i = 0; i < 6; ++i) radios[i]->setAccessibleDescription(QString::fromUtf8(radioDescriptions[i]));
+    Button2->setAccessibleDescription(
+        QStringLiteral("Открыть окно с инструкцией по настройке гитары и аппликатурами аккордов"));
+    Button3->setAccessibleDescription(QStringLiteral("Открыть каталог песен и аккордов в браузере"));
+    Button1->setAccessibleDescription(QStringLiteral("Закрыть тюнер и остановить запись звука"));
 
     // Tab order: the string group, then Справка, Каталог, Закрыть.
     for (QRadioButton* radio : {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, RadioButton6})
@@ -194,11 +304,8 @@ TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
     connect(timer, &QTimer::timeout, this, [this] { Guarded([this] { timerTimer(); }); });
     timer->start();
 
-    // Centred on the screen.
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    }
+    // Centred on the screen's available area, frame included, whenever it is shown.
+    new TCentreOnShow(this, size(), /*Resizable=*/false, /*FirstShowOnly=*/false);
 
     Guarded([this] { FormCreate(); });
 }
@@ -349,9 +456,11 @@ void TTunerForm::Button3Click() {
 
 namespace {
 
-void DrawBitmap(QPainter& Painter, const TBitmap* Bitmap, int32_t X) {
+// Draws a bitmap with its left edge at box pixel X, at the device pixel of that edge and at the
+// bitmap's one scaled size, so that all copies look alike at any ratio.
+void DrawBitmap(QPainter& Painter, const TBitmap* Bitmap, int32_t X, double Ratio) {
     if (Bitmap == nullptr || Bitmap->Empty()) return;
-    Painter.drawImage(X, 0, Bitmap->Masked);
+    Painter.drawImage(DevicePx(X, Ratio), 0, Bitmap->MaskedAt(Ratio));
 }
 
 int32_t WidthOf(const std::unique_ptr<TBitmap>& Bitmap) { return Bitmap ? Bitmap->Width() : 0; }
@@ -359,31 +468,35 @@ int32_t WidthOf(const std::unique_ptr<TBitmap>& Bitmap) { return Bitmap ? Bitmap
 }  // namespace
 
 void TTunerForm::timerTimer() {
-    // Level bar.
+    // Everything is drawn in device pixels; box pixel x covers device pixels DevicePx(x) to DevicePx(x + 1).
+    const int32_t level = PeakLevel.load();
     {
         QImage& canvas = soundLevelPaintBox->Canvas();
+        const double ratio = soundLevelPaintBox->Ratio();
         const int32_t w = soundLevelPaintBox->width();
-        const int32_t h = soundLevelPaintBox->height();
         QPainter painter(&canvas);
-        painter.fillRect(0, 0, w, h, soundLevelPaintBox->BackgroundColor());
-        const TLevelBar bar = LevelBar(w, PeakLevel.load());
+        painter.fillRect(canvas.rect(), soundLevelPaintBox->BackgroundColor());
+        const TLevelBar bar = LevelBar(w, level);
+        auto fillColumns = [&](int32_t First, int32_t Last, const QColor& Colour) {
+            const int32_t left = DevicePx(First, ratio);
+            painter.fillRect(left, 0, DevicePx(Last + 1, ratio) - left, canvas.height(), Colour);
+        };
         if (bar.LastColumn >= 0) {
             // Columns 0..LastColumn, green below RedFromColumn and red from there; the painter clips at w.
             const int32_t greenEnd = std::min(bar.LastColumn, bar.RedFromColumn - 1);
-            if (greenEnd >= 0) painter.fillRect(0, 0, greenEnd + 1, h, QColor(0, 255, 0));
+            if (greenEnd >= 0) fillColumns(0, greenEnd, QColor(0, 255, 0));
             const int32_t redStart = std::max(bar.RedFromColumn, 0);
-            if (bar.LastColumn >= redStart)
-                painter.fillRect(redStart, 0, bar.LastColumn - redStart + 1, h, QColor(255, 0, 0));
+            if (bar.LastColumn >= redStart) fillColumns(redStart, bar.LastColumn, QColor(255, 0, 0));
         }
         painter.end();
         soundLevelPaintBox->update();
     }
 
     QImage& canvas = frequencyPaintBox->Canvas();
+    const double ratio = frequencyPaintBox->Ratio();
     const int32_t w = frequencyPaintBox->width();
-    const int32_t h = frequencyPaintBox->height();
     QPainter painter(&canvas);
-    painter.fillRect(0, 0, w, h, frequencyPaintBox->BackgroundColor());
+    painter.fillRect(canvas.rect(), frequencyPaintBox->BackgroundColor());
 
     const int32_t s = SelectedString(RadioButton1->isChecked(), RadioButton2->isChecked(),
                                      RadioButton3->isChecked(), RadioButton4->isChecked(),
@@ -395,16 +508,50 @@ void TTunerForm::timerTimer() {
         shown = *folded;
         Frequency.store(shown);
     }
-    frequencyLabel->setText(QString::fromStdString(FrequencyText(shown, QLocale().decimalPoint().toStdString())));
+    const QString separator = QLocale().decimalPoint();
+    frequencyLabel->setText(QString::fromStdString(FrequencyText(shown, separator.toStdString())));
 
     const double d = Deviation(shown, target);
-    if (const std::optional<int32_t> x = PointerX(d, w, WidthOf(PointerBitmap))) DrawBitmap(painter, PointerBitmap.get(), *x);
-    DrawBitmap(painter, DivisionBitmap.get(), CentreMarkX(w, WidthOf(DivisionBitmap)));
+    if (const std::optional<int32_t> x = PointerX(d, w, WidthOf(PointerBitmap)))
+        DrawBitmap(painter, PointerBitmap.get(), *x, ratio);
+    DrawBitmap(painter, DivisionBitmap.get(), CentreMarkX(w, WidthOf(DivisionBitmap)), ratio);
     const int32_t small = WidthOf(SmallDivisionBitmap);
     for (int32_t i = 1; i <= 3; ++i) {
-        DrawBitmap(painter, SmallDivisionBitmap.get(), LeftSideMarkX(i, w, small));
-        DrawBitmap(painter, SmallDivisionBitmap.get(), RightSideMarkX(i, w, small));
+        DrawBitmap(painter, SmallDivisionBitmap.get(), LeftSideMarkX(i, w, small), ratio);
+        DrawBitmap(painter, SmallDivisionBitmap.get(), RightSideMarkX(i, w, small), ratio);
     }
     painter.end();
     frequencyPaintBox->update();
+
+    UpdateAccessibleTexts(level, shown, target, s, separator);
+}
+
+void TTunerForm::UpdateAccessibleTexts(int32_t Level, double ShownHz, double TargetHz, int32_t StringIndex,
+                                       const QString& DecimalSeparator) {
+    // Compared as numbers, so an idle tick formats no text and tells the screen reader nothing.
+    const int32_t percent = LevelPercent(Level);
+    const TLevelBar bar = LevelBar(soundLevelPaintBox->width(), Level);
+    const bool red = bar.LastColumn >= bar.RedFromColumn;
+    if (percent != SpokenLevelPercent || red != SpokenLevelRed) {
+        SpokenLevelPercent = percent;
+        SpokenLevelRed = red;
+        soundLevelPaintBox->setAccessibleName(QString::fromStdString(LevelAccessibleName(percent)));
+        soundLevelPaintBox->setAccessibleDescription(QString::fromStdString(LevelAccessibleDescription(percent, red)));
+        ++SpokenChanges;
+    }
+
+    const TTuningReading reading = ReadTuning(ShownHz, TargetHz);
+    if (static_cast<int32_t>(reading.State) != SpokenTuningState || reading.DeviationTenths != SpokenDeviationTenths ||
+        reading.OnScale != SpokenOnScale || StringIndex != SpokenString || DecimalSeparator != SpokenSeparator) {
+        SpokenTuningState = static_cast<int32_t>(reading.State);
+        SpokenDeviationTenths = reading.DeviationTenths;
+        SpokenOnScale = reading.OnScale;
+        SpokenString = StringIndex;
+        SpokenSeparator = DecimalSeparator;
+        const std::string sep = DecimalSeparator.toStdString();
+        frequencyPaintBox->setAccessibleName(QString::fromStdString(TuningAccessibleName(reading, sep)));
+        frequencyPaintBox->setAccessibleDescription(
+            QString::fromStdString(TuningAccessibleDescription(reading, StringIndex + 1, sep)));
+        ++SpokenChanges;
+    }
 }

@@ -39,6 +39,13 @@ public:
     bool Transparent = false;
     QImage Image;   // as loaded
     QImage Masked;  // ARGB with the key colour made transparent (equal to Image when not Transparent)
+    // Masked at Ratio device pixels per pixel (each side DevicePx of the size, nearest pixel), so that
+    // every copy drawn at one ratio is the same image; Masked itself at ratio 1.
+    const QImage& MaskedAt(double Ratio) const;
+
+private:
+    mutable QImage ScaledMasked;
+    mutable double ScaledRatio = 0.0;
 };
 
 // A box that keeps what was last drawn into its canvas and shows it whenever the system repaints it.
@@ -46,8 +53,11 @@ class TPaintBox : public QWidget {
     Q_OBJECT
 public:
     explicit TPaintBox(QWidget* Parent);
-    // The canvas, sized to the box's current width and height (resized and cleared when they change).
+    // The canvas in device pixels: the box's width and height times its device pixel ratio, rounded as
+    // DevicePx does (resized and cleared when they change). At ratio 1 one canvas pixel is one box pixel.
     QImage& Canvas();
+    // Device pixels per box pixel on the box's screen (1 at 96 dpi, 1.5, 2, ...).
+    double Ratio() const;
     // The box's background colour: the window's face colour.
     QColor BackgroundColor() const;
 
@@ -102,6 +112,9 @@ public:
     // The recorder's OnError handler; safe on any thread.
     void WaveInError(const std::string& Message);
 
+    // How many times a tick has changed the paint boxes' accessible texts (an idle tick changes none).
+    int32_t AccessibleTextChanges() const { return SpokenChanges; }
+
     // Shows Text in the window's modal error box (the box every handler uses for an error escaping it).
     static void ShowException(const QString& Text);
     // Runs a handler body; an exception escaping it is shown in the error box.
@@ -118,7 +131,19 @@ protected:
 
 private:
     void ShowErrorsAndStop();
+    // Keeps the paint boxes' accessible texts current; sets a text only when what it says changes.
+    void UpdateAccessibleTexts(int32_t PeakLevel, double ShownHz, double TargetHz, int32_t StringIndex,
+                               const QString& DecimalSeparator);
     bool InErrorStop = false;  // window thread only: the errors box or the stop after it is running
+    // Last readings told to the screen reader (window thread only); -1 or NoEstimate+1 means none yet.
+    int32_t SpokenLevelPercent = -1;
+    bool SpokenLevelRed = false;
+    int32_t SpokenTuningState = -1;
+    int32_t SpokenDeviationTenths = 0;
+    bool SpokenOnScale = false;
+    int32_t SpokenString = -1;
+    QString SpokenSeparator;
+    int32_t SpokenChanges = 0;
 };
 
 // The single tuner window, created by the program entry.

@@ -3,6 +3,7 @@
 #include <cfenv>
 #include <cmath>
 #include <cstdio>
+#include <algorithm>
 #include <stdexcept>
 
 #include "CheckedInt.h"
@@ -76,4 +77,76 @@ int32_t LeftSideMarkX(int32_t I, int32_t WidthPx, int32_t MarkWidthPx) {
 int32_t RightSideMarkX(int32_t I, int32_t WidthPx, int32_t MarkWidthPx) {
     const long double p = (static_cast<long double>(I) / 7.0L + 0.5L) * WidthPx;
     return RoundedPositionMinus(p, checked::Div(MarkWidthPx, 2));
+}
+
+int32_t DevicePx(int32_t LogicalPx, double Ratio) {
+    return RoundedPositionMinus(static_cast<long double>(LogicalPx) * static_cast<long double>(Ratio), 0);
+}
+
+int32_t LevelPercent(int32_t PeakLevel) {
+    return RoundedPositionMinus(static_cast<long double>(PeakLevel) * 100.0L / 128.0L, 0);
+}
+
+std::string LevelAccessibleName(int32_t Percent) {
+    return "Уровень сигнала " + std::to_string(Percent) + " %";
+}
+
+std::string LevelAccessibleDescription(int32_t Percent, bool InRedZone) {
+    return "Уровень сигнала " + std::to_string(Percent) + " % от полной шкалы, " +
+           (InRedZone ? "индикатор в красной зоне: звук слишком громкий" : "индикатор в зеленой зоне");
+}
+
+TTuningReading ReadTuning(double FrequencyHz, double TargetHz) {
+    if (!(FrequencyHz > 0.0) || !std::isfinite(FrequencyHz) || !(TargetHz > 0.0))
+        return {TTuning::NoEstimate, 0, false};
+    const double d = Deviation(FrequencyHz, TargetHz);
+    const long double tenths = std::nearbyint(static_cast<long double>(d) * 1000.0L);
+    const int32_t clamped = static_cast<int32_t>(std::clamp(tenths, -99999.0L, 99999.0L));
+    const TTuning state = clamped < -InTuneTenths ? TTuning::Low
+                          : clamped > InTuneTenths ? TTuning::High
+                                                   : TTuning::InTune;
+    return {state, clamped, d > -0.25 && d < 0.25};
+}
+
+namespace {
+
+// "+1,2 %", "-0,3 %", "0,0 %".
+std::string SignedPercent(int32_t Tenths, const std::string& DecimalSeparator) {
+    const int32_t magnitude = Tenths < 0 ? -Tenths : Tenths;
+    const std::string sign = Tenths > 0 ? "+" : Tenths < 0 ? "-" : "";
+    return sign + std::to_string(magnitude / 10) + DecimalSeparator + std::to_string(magnitude % 10) + " %";
+}
+
+std::string UnsignedPercent(int32_t Tenths, const std::string& DecimalSeparator) {
+    const std::string text = SignedPercent(Tenths, DecimalSeparator);
+    return text[0] == '+' || text[0] == '-' ? text.substr(1) : text;
+}
+
+}  // namespace
+
+std::string TuningAccessibleName(const TTuningReading& Reading, const std::string& DecimalSeparator) {
+    const std::string value = "Отклонение " + SignedPercent(Reading.DeviationTenths, DecimalSeparator);
+    switch (Reading.State) {
+        case TTuning::NoEstimate: return "Отклонение: частота не определена";
+        case TTuning::Low: return value + ", ниже";
+        case TTuning::InTune: return value + ", настроена";
+        case TTuning::High: return value + ", выше";
+    }
+    return {};
+}
+
+std::string TuningAccessibleDescription(const TTuningReading& Reading, int32_t StringNumber,
+                                        const std::string& DecimalSeparator) {
+    const std::string string = "Струна " + std::to_string(StringNumber);
+    const std::string amount = UnsignedPercent(Reading.DeviationTenths, DecimalSeparator);
+    const std::string offScale = Reading.OnScale ? "" : ", указатель за пределами шкалы";
+    switch (Reading.State) {
+        case TTuning::NoEstimate: return string + ": частота не определена";
+        case TTuning::Low: return string + " звучит ниже нужной ноты на " + amount + offScale;
+        case TTuning::InTune:
+            return string + " настроена: отклонение " + SignedPercent(Reading.DeviationTenths, DecimalSeparator) +
+                   ", не больше 0" + DecimalSeparator + "3 %";
+        case TTuning::High: return string + " звучит выше нужной ноты на " + amount + offScale;
+    }
+    return {};
 }

@@ -44,3 +44,36 @@ int32_t RightSideMarkX(int32_t I, int32_t WidthPx, int32_t MarkWidthPx);
 
 // Nearest integer with ties to the even one, as a 32-bit value after subtracting HalfWidthPx.
 int32_t RoundedPositionMinus(long double Position, int32_t HalfWidthPx);
+
+// Device pixel of a logical position or length at the screen's device pixel ratio (1, 1.5, 2, ...):
+// round(LogicalPx x Ratio), ties to even. At ratio 1 every value is unchanged. Drawing each bitmap at
+// the device pixel of its left edge, at one scaled size, makes all copies of it look the same.
+int32_t DevicePx(int32_t LogicalPx, double Ratio);
+
+// What the screen reader is told about the two paint boxes. Texts are UTF-8 Russian, numbers use
+// DecimalSeparator like the frequency label.
+
+// The level as a whole percentage of full scale (PeakLevel 128 = 100 %), rounded half to even.
+int32_t LevelPercent(int32_t PeakLevel);
+// "Уровень сигнала 45 %"; and the description, which also says whether the bar has reached the red zone.
+std::string LevelAccessibleName(int32_t Percent);
+std::string LevelAccessibleDescription(int32_t Percent, bool InRedZone);
+
+// Tuning state of the shown frequency F against the target T. The deviation is read in tenths of a per
+// cent, round((F - T) / T x 1000) with ties to even, and the string counts as in tune while that reading
+// lies within +-InTuneTenths (0.3 %): about 5 cents, the usual tolerance of tuners, and close to what the eye
+// sees on the scale, where one pixel is 0.13 % (W = 393) and a pointer within 0.3 % of the target
+// stays under the 5-pixel centre mark. A reading the listener hears as "0,3 %" is always in tune and one
+// of "0,4 %" never. No estimate: F is not a number above 0.
+enum class TTuning { NoEstimate, Low, InTune, High };
+inline constexpr int32_t InTuneTenths = 3;
+struct TTuningReading {
+    TTuning State;
+    int32_t DeviationTenths;  // tenths of a per cent, clamped to +-99999
+    bool OnScale;             // the pointer is drawn (deviation strictly inside +-25 %)
+};
+TTuningReading ReadTuning(double FrequencyHz, double TargetHz);
+// "Отклонение +1,2 %, выше"; and the description naming the string (StringNumber 1..6).
+std::string TuningAccessibleName(const TTuningReading& Reading, const std::string& DecimalSeparator);
+std::string TuningAccessibleDescription(const TTuningReading& Reading, int32_t StringNumber,
+                                        const std::string& DecimalSeparator);

@@ -1,118 +1,81 @@
-// The real program on a real X server (Xvfb) with the ALSA layer recording a tone in real time: the window
-// appears, and a screenshot shows the level bar and the pointer where the tone puts them.
+// The real program on a real X server (Xvfb) with the ALSA layer recording a tone in real time, served by a pipe
+// or by a private PulseAudio daemon: the window appears with the application's icon, and a screenshot shows the
+// level bar, the pointer where the tone puts them, and the scale marks. The program also closes promptly when
+// the sound server went away while it recorded, and when its device never finishes opening.
 #include <gtest/gtest.h>
 
-#include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QProcessEnvironment>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <memory>
 #include <optional>
-#include <thread>
+#include <ostream>
 
 #include "TestAudio.h"
 #include "U_FFTTunerAnalysis.h"
 #include "U_FFTTunerConfig.h"
 #include "U_FFTTunerDisplay.h"
+#include "XvfbHarness.h"
 
 namespace {
+
+using namespace tuner_screen;
 
 constexpr double ToneHz = 340.0;     // a little sharp of string 1 (329.63 Hz), the string selected at start
 constexpr double ToneAmplitude = 100.0;
 
-// Window-relative positions of the two paint boxes (group box offset plus box offset).
-constexpr int LevelLeft = 8 + 8, LevelTop = 104 + 23;
-constexpr int ScaleLeft = 8 + 8, ScaleTop = 176 + 39;
-constexpr int BoxWidth = 393;
+const QString Title = QStringLiteral("Tuner @ Zemtar");
 
-const QRgb Green = qRgb(0, 255, 0);
-const QRgb Navy = qRgb(0, 0, 160);
+enum class Source { Pipe, PulseAudio };
 
-class XServer {
-public:
-    bool Start() {
-        // Xvfb picks a free display number and writes it to the given descriptor.
-        process.setProgram("Xvfb");
-        process.setArguments({"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        process.start();
-        if (!process.waitForStarted(10000)) return false;
-        QByteArray out;
-        for (int i = 0; i < 100 && !out.contains('\n'); ++i) {
-            process.waitForReadyRead(100);
-            out += process.readAllStandardOutput();
+void PrintTo(Source source, std::ostream* out) { *out << (source == Source::Pipe ? "pipe" : "PulseAudio"); }
+
+// The tone reaches the default capture device from a named pipe fed in real time (ALSA's file plugin) or from
+// a private PulseAudio daemon playing it into a null sink whose monitor is the default source.
+struct Sound {
+    Sound(Source source, const QTemporaryDir& dir, const std::vector<uint8_t>& tone) {
+        if (source == Source::Pipe) {
+            const std::string fifo = dir.filePath("tone.pipe").toStdString();
+            const std::string config = dir.filePath("asound.conf").toStdString();
+            ready = test_audio::MakeFifo(fifo) && test_audio::WriteFileCaptureConfig(config, fifo);
+            feeder = std::make_unique<test_audio::PacedFeeder>(fifo, tone, /*loop=*/true);
+            environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(config));
+        } else {
+            const std::string raw = dir.filePath("tone.raw").toStdString();
+            server = std::make_unique<test_audio::PulseServer>(dir.filePath("pulse").toStdString());
+            // At 50 ms latency the sink's monitor delivers sound in short periods.
+            ready = server->Running() && test_audio::WriteFile(raw, tone) && server->Play(raw, 50);
+            for (const char* name : {"ALSA_CONFIG_PATH", "PULSE_SERVER"})
+                environment.insert(name, QString::fromStdString(server->Value(name)));
         }
-        bool ok = false;
-        const int number = out.trimmed().toInt(&ok);
-        if (!ok) return false;
-        display = QStringLiteral(":%1").arg(number);
-        return true;
     }
-    ~XServer() {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-    QProcess process;
-    QString display;
+    bool ready = false;
+    std::unique_ptr<test_audio::PacedFeeder> feeder;
+    std::unique_ptr<test_audio::PulseServer> server;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
 };
 
-QString Run(const QString& program, const QStringList& args, const QString& display) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display);
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    p.waitForFinished(10000);
-    return QString::fromLocal8Bit(p.readAllStandardOutput());
+// Closes the window as a window manager's close button does; the process must end by itself, with status 0.
+void CloseAndExpectExit(QProcess& program) {
+    ASSERT_TRUE(xvfb::RequestClose(Title));
+    ASSERT_TRUE(program.waitForFinished(5000)) << "the program did not end within 5 s of the close request";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
 }
 
-// The tuner window's top-left corner on the screen, once it is mapped.
-std::optional<QPoint> FindWindow(const QString& display) {
-    const QString info = Run("xwininfo", {"-name", "Tuner @ Zemtar"}, display);
-    const auto x = QRegularExpression("Absolute upper-left X:\\s+(-?\\d+)").match(info);
-    const auto y = QRegularExpression("Absolute upper-left Y:\\s+(-?\\d+)").match(info);
-    if (!x.hasMatch() || !y.hasMatch() || !info.contains("IsViewable")) return std::nullopt;
-    return QPoint(x.captured(1).toInt(), y.captured(1).toInt());
-}
+class ProgramUnderXvfb : public ::testing::TestWithParam<Source> {};
 
-QImage Screenshot(const QString& display, const QString& path) {
-    Run("import", {"-window", "root", path}, display);
-    return QImage(path);
-}
-
-int CountGreenColumns(const QImage& shot, QPoint origin) {
-    int n = 0;
-    for (int x = 0; x < BoxWidth; ++x)
-        if (shot.pixel(origin.x() + LevelLeft + x, origin.y() + LevelTop + 10) == Green) ++n;
-    return n;
-}
-
-std::vector<int> NavyColumns(const QImage& shot, QPoint origin) {
-    std::vector<int> xs;
-    for (int x = 0; x < BoxWidth; ++x)
-        for (int y = 0; y < 20; ++y)
-            if (shot.pixel(origin.x() + ScaleLeft + x, origin.y() + ScaleTop + y) == Navy) {
-                xs.push_back(x);
-                break;
-            }
-    return xs;
-}
-
-TEST(ProgramUnderXvfb, ShowsTheLevelBarAndThePointerForAPacedTone) {
+TEST_P(ProgramUnderXvfb, ShowsTheLevelBarThePointerAndTheMarksForAToneAndClosesOnRequest) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const std::string fifo = dir.filePath("tone.pipe").toStdString();
-    const std::string config = dir.filePath("asound.conf").toStdString();
-    ASSERT_TRUE(test_audio::MakeFifo(fifo));
-    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(config, fifo));
     const std::vector<uint8_t> tone = test_audio::MakeTone(ToneHz, ToneAmplitude, 8.0);
-    test_audio::PacedFeeder feeder(fifo, tone, /*loop=*/true);
+    Sound sound(GetParam(), dir, tone);
+    ASSERT_TRUE(sound.ready);
 
     // What the tuner should make of one block of this tone, by its own analysis.
     TTunerAnalysis reference;
@@ -123,53 +86,99 @@ TEST(ProgramUnderXvfb, ShowsTheLevelBarAndThePointerForAPacedTone) {
     const int32_t pointerCentre = PointerX(Deviation(estimate, StringFrequencies[0]), BoxWidth, 0).value();
     const int32_t levelColumns = LevelBar(BoxWidth, peak).LastColumn + 1;
 
-    XServer x;
-    ASSERT_TRUE(x.Start()) << "Xvfb did not start";
+    xvfb::Launch launch{ZT_PROGRAM, {}, ZT_SOURCE_DIR, sound.environment};
     QProcess program;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", x.display);
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("ALSA_CONFIG_PATH", QString::fromStdString(config));
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(ZT_SOURCE_DIR);
-    program.setProcessChannelMode(QProcess::ForwardedChannels);
-    program.start(ZT_PROGRAM, {});
-    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(xvfb::Start(program, launch));
 
-    QDir().mkpath(ZT_ARTIFACTS_DIR);
-    const QString shotPath = QStringLiteral(ZT_ARTIFACTS_DIR "/tuner_xvfb.png");
-    std::optional<QPoint> origin;
+    const std::optional<QRect> window = xvfb::WaitForWindow(Title, 30000);
+    ASSERT_TRUE(window.has_value()) << "the window never appeared";
+    EXPECT_EQ(window->size(), QSize(WindowWidth, WindowHeight));
+
     QImage shot;
-    bool drawn = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (std::chrono::steady_clock::now() < deadline && program.state() == QProcess::Running) {
-        if (!origin) origin = FindWindow(x.display);
-        if (origin) {
-            shot = Screenshot(x.display, shotPath);
-            if (!shot.isNull() && CountGreenColumns(shot, *origin) > 100 && !NavyColumns(shot, *origin).empty()) {
-                // One more tick, so the picture is a settled one.
-                QThread::msleep(600);
-                shot = Screenshot(x.display, shotPath);
-                drawn = true;
-                break;
-            }
-        }
-        QThread::msleep(200);
+    const bool drawn = xvfb::WaitUntil([&] {
+        shot = xvfb::Grab(*window);
+        return GreenColumns(shot) > 100 && !NavyColumns(shot).empty();
+    }, 30000);
+    QDir().mkpath(ZT_ARTIFACTS_DIR);
+    const QString shotPath = QStringLiteral(ZT_ARTIFACTS_DIR "/tuner_window_%1.png")
+                                 .arg(GetParam() == Source::Pipe ? "pipe" : "pulseaudio");
+    if (drawn) {
+        QThread::msleep(600);  // one more tick, so the picture is a settled one
+        shot = xvfb::Grab(*window);
     }
-    ASSERT_TRUE(origin.has_value()) << "the window never appeared";
+    shot.save(shotPath);
     ASSERT_TRUE(drawn) << "no level bar and pointer within 30 s; last screenshot in " << shotPath.toStdString();
-    shot.copy(QRect(*origin, QSize(423, 289))).save(QStringLiteral(ZT_ARTIFACTS_DIR "/tuner_window.png"));
 
     // Level bar: the block's peak, within a column or two of what the reference block gives.
-    EXPECT_NEAR(CountGreenColumns(shot, *origin), levelColumns, 3);
+    EXPECT_NEAR(GreenColumns(shot), levelColumns, 3);
     // Pointer: centred on the tone's deviation from string 1.
-    const std::vector<int> navy = NavyColumns(shot, *origin);
+    const std::vector<int> navy = NavyColumns(shot);
     ASSERT_FALSE(navy.empty());
     EXPECT_NEAR((navy.front() + navy.back()) / 2.0, pointerCentre, 3.0);
     EXPECT_GT(pointerCentre, 196);  // sharp: right of the centre mark
+    // Marks: the centre mark (5 wide) and the side marks (3 wide) drawn over the pointer.
+    EXPECT_EQ(BlackTopColumns(shot), ExpectedMarkColumns(5, 3));
 
-    program.terminate();
-    program.waitForFinished(5000);
+    // The window carries the application's 16 x 16 icon.
+    const QImage icon = xvfb::WindowIcon(Title);
+    const QImage expectedIcon = QImage(ZT_SOURCE_DIR "/packaging/icons/ru.zemtar.Tuner.png")
+                                    .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(icon.size(), QSize(16, 16));
+    EXPECT_EQ(icon, expectedIcon);
+
+    CloseAndExpectExit(program);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sound, ProgramUnderXvfb, ::testing::Values(Source::Pipe, Source::PulseAudio),
+                         [](const ::testing::TestParamInfo<Source>& source) {
+                             return std::string(source.param == Source::Pipe ? "Pipe" : "PulseAudio");
+                         });
+
+// The sound server goes away while the tuner records (a crash, or a restart of the desktop's sound service).
+class ProgramWhenTheSoundServerGoesAway : public ::testing::TestWithParam<int> {};
+
+TEST_P(ProgramWhenTheSoundServerGoesAway, StillClosesOnRequest) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    Sound sound(Source::PulseAudio, dir, test_audio::MakeTone(ToneHz, ToneAmplitude, 8.0));
+    ASSERT_TRUE(sound.ready);
+    QProcess program;
+    ASSERT_TRUE(xvfb::Start(program, {ZT_PROGRAM, {}, ZT_SOURCE_DIR, sound.environment}));
+    const std::optional<QRect> window = xvfb::WaitForWindow(Title, 30000);
+    ASSERT_TRUE(window.has_value()) << "the window never appeared";
+    ASSERT_TRUE(xvfb::WaitUntil([&] { return !NavyColumns(xvfb::Grab(*window)).empty(); }, 30000))
+        << "the tone never reached the display";
+
+    ASSERT_TRUE(sound.server->Kill(GetParam()));
+    QThread::msleep(1000);
+    // The display keeps its last values and no error box appears.
+    EXPECT_EQ(xvfb::ViewableWindows().size(), 1u);
+    CloseAndExpectExit(program);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signal, ProgramWhenTheSoundServerGoesAway, ::testing::Values(SIGKILL, SIGTERM),
+                         [](const ::testing::TestParamInfo<int>& signal) {
+                             return std::string(signal.param == SIGKILL ? "Killed" : "Terminated");
+                         });
+
+TEST(ProgramWithADeviceWhoseOpenBlocks, ShowsItsWindowAndClosesOnRequest) {
+    // A pipe that nobody writes to: opening the device waits for a writer that never comes.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string fifo = dir.filePath("silent.pipe").toStdString();
+    const std::string config = dir.filePath("asound.conf").toStdString();
+    ASSERT_TRUE(test_audio::MakeFifo(fifo));
+    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(config, fifo));
+    xvfb::Launch launch{ZT_PROGRAM, {}, ZT_SOURCE_DIR};
+    launch.environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(config));
+    QProcess program;
+    ASSERT_TRUE(xvfb::Start(program, launch));
+    const std::optional<QRect> window = xvfb::WaitForWindow(Title, 10000);
+    ASSERT_TRUE(window.has_value()) << "the window never appeared";
+    // Drawn, not black: the timer ticks and the marks are there.
+    EXPECT_TRUE(xvfb::WaitUntil([&] { return BlackTopColumns(xvfb::Grab(*window)) == ExpectedMarkColumns(5, 3); },
+                                10000));
+    CloseAndExpectExit(program);
 }
 
 }  // namespace

@@ -186,4 +186,84 @@ TEST(RoundedPositionMinus, TiesToEvenAndRangeChecked) {
     EXPECT_THROW(RoundedPositionMinus(-2147483648.0L, 1), std::overflow_error);
 }
 
+TEST(DevicePx, RoundsTheScaledPositionTiesToEven) {
+    const struct {
+        int32_t logical;
+        double ratio;
+        int32_t device;
+    } rows[] = {
+        {27, 1.0, 27}, {393, 1.0, 393}, {27, 1.5, 40},   // 40.5
+        {3, 1.5, 4},   {5, 1.5, 8},     {393, 1.5, 590}, // 4.5, 7.5, 589.5
+        {20, 1.5, 30}, {393, 2.0, 786}, {28, 1.25, 35},  {-4, 1.5, -6}, {0, 1.75, 0},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(DevicePx(row.logical, row.ratio), row.device) << row.logical << " x " << row.ratio;
+}
+
+TEST(LevelPercent, ShareOfFullScaleRoundedTiesToEven) {
+    const std::pair<int32_t, int32_t> rows[] = {{0, 0},   {1, 1},    {2, 2},    {16, 12},  // 12.5
+                                                {32, 25}, {64, 50},  {106, 83}, {107, 84}, {128, 100}};
+    for (const auto& [peak, percent] : rows) EXPECT_EQ(LevelPercent(peak), percent) << peak;
+}
+
+TEST(AccessibleTexts, LevelNameAndZone) {
+    EXPECT_EQ(LevelAccessibleName(84), "Уровень сигнала 84 %");
+    EXPECT_EQ(LevelAccessibleDescription(84, true),
+              "Уровень сигнала 84 % от полной шкалы, индикатор в красной зоне: звук слишком громкий");
+    EXPECT_EQ(LevelAccessibleDescription(0, false), "Уровень сигнала 0 % от полной шкалы, индикатор в зеленой зоне");
+}
+
+struct TuningCase {
+    double frequency;
+    double target;
+    TTuning state;
+    int32_t tenths;
+    bool onScale;
+};
+
+class ReadTuningTable : public ::testing::TestWithParam<TuningCase> {};
+
+TEST_P(ReadTuningTable, StateTenthsAndScale) {
+    const TuningCase c = GetParam();
+    const TTuningReading r = ReadTuning(c.frequency, c.target);
+    EXPECT_EQ(r.State, c.state);
+    EXPECT_EQ(r.DeviationTenths, c.tenths);
+    EXPECT_EQ(r.OnScale, c.onScale);
+}
+
+// In tune within +-0.3 % as read in tenths of a per cent; the scale's edges are those of the pointer.
+INSTANTIATE_TEST_SUITE_P(
+    Readings, ReadTuningTable,
+    ::testing::Values(TuningCase{100.0, 100.0, TTuning::InTune, 0, true},
+                      TuningCase{100.3, 100.0, TTuning::InTune, 3, true},
+                      TuningCase{100.4, 100.0, TTuning::High, 4, true},
+                      TuningCase{99.7, 100.0, TTuning::InTune, -3, true},
+                      TuningCase{99.6, 100.0, TTuning::Low, -4, true},
+                      TuningCase{124.9, 100.0, TTuning::High, 249, true},
+                      TuningCase{125.0, 100.0, TTuning::High, 250, false},
+                      TuningCase{75.0, 100.0, TTuning::Low, -250, false},
+                      TuningCase{1.0e300, 100.0, TTuning::High, 99999, false},
+                      TuningCase{0.0, 100.0, TTuning::NoEstimate, 0, false},
+                      TuningCase{-5.0, 100.0, TTuning::NoEstimate, 0, false},
+                      TuningCase{std::numeric_limits<double>::quiet_NaN(), 100.0, TTuning::NoEstimate, 0, false}),
+    [](const auto& param_info) { return "Row" + std::to_string(param_info.index); });
+
+TEST(AccessibleTexts, TuningNamesAndDescriptionsWithTheLocaleSeparator) {
+    const TTuningReading high{TTuning::High, 12, true};
+    const TTuningReading low{TTuning::Low, -4, true};
+    const TTuningReading inTune{TTuning::InTune, -3, true};
+    const TTuningReading offScale{TTuning::Low, -300, false};
+    const TTuningReading none{TTuning::NoEstimate, 0, false};
+    EXPECT_EQ(TuningAccessibleName(high, ","), "Отклонение +1,2 %, выше");
+    EXPECT_EQ(TuningAccessibleName(low, ","), "Отклонение -0,4 %, ниже");
+    EXPECT_EQ(TuningAccessibleName(inTune, "."), "Отклонение -0.3 %, настроена");
+    EXPECT_EQ(TuningAccessibleName(none, ","), "Отклонение: частота не определена");
+    EXPECT_EQ(TuningAccessibleDescription(high, 1, ","), "Струна 1 звучит выше нужной ноты на 1,2 %");
+    EXPECT_EQ(TuningAccessibleDescription(low, 3, ","), "Струна 3 звучит ниже нужной ноты на 0,4 %");
+    EXPECT_EQ(TuningAccessibleDescription(inTune, 6, ","), "Струна 6 настроена: отклонение -0,3 %, не больше 0,3 %");
+    EXPECT_EQ(TuningAccessibleDescription(offScale, 2, ","),
+              "Струна 2 звучит ниже нужной ноты на 30,0 %, указатель за пределами шкалы");
+    EXPECT_EQ(TuningAccessibleDescription(none, 4, ","), "Струна 4: частота не определена");
+}
+
 }  // namespace

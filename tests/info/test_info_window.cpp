@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QIcon>
+#include <QImage>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -15,6 +17,11 @@
 #include <QTextBlock>
 #include <QTimer>
 
+#include <QScreen>
+
+#include <cstdio>
+
+#include "DesktopWindow.h"
 #include "InfoUnit.h"
 #include "ProgramEntry.h"
 #include "QtTestMain.h"
@@ -121,6 +128,96 @@ TEST(InfoWindow, ClosingOnlyHides) {
     EXPECT_EQ(form.Memo1->toPlainText(), SourceText("chords_a.txt"));
 }
 
+TEST(WindowPlacement, WholeWindowCentredOnTheAvailableAreaAndKeptInside) {
+    const struct {
+        const char* name;
+        QRect area;
+        QSize client;
+        QMargins frame;
+        bool resizable;
+        QPoint frameTopLeft;
+        QSize clientSize;
+    } rows[] = {
+        // 431 x 323 with the frame: (1024 - 431) / 2 = 296, (768 - 323) / 2 = 222.
+        {"TunerWithTitleBar", {0, 0, 1024, 768}, {423, 289}, {4, 30, 4, 4}, false, {296, 222}, {423, 289}},
+        {"PanelAtTheTop", {0, 27, 1024, 741}, {423, 289}, {4, 30, 4, 4}, false, {296, 236}, {423, 289}},
+        {"SecondScreen", {1920, 0, 1280, 1024}, {696, 480}, {0, 0, 0, 0}, true, {2212, 272}, {696, 480}},
+        {"NoFrameYet", {100, 50, 800, 600}, {696, 480}, {0, 0, 0, 0}, true, {152, 110}, {696, 480}},
+        // 1024 x 768 at scale 2: the information window shrinks to the area, frame included.
+        {"InfoLargerThanTheArea", {0, 0, 512, 384}, {696, 480}, {1, 20, 1, 1}, true, {0, 0}, {510, 363}},
+        {"InfoWiderOnly", {0, 0, 683, 512}, {696, 480}, {1, 1, 1, 1}, true, {0, 15}, {681, 480}},
+        // A fixed window larger than the area keeps its size with its title bar on the area.
+        {"FixedLargerThanTheArea", {10, 20, 400, 250}, {423, 289}, {4, 30, 4, 4}, false, {10, 20}, {423, 289}},
+    };
+    for (const auto& row : rows) {
+        const TWindowPlacement p = CentredPlacement(row.area, row.client, row.frame, row.resizable);
+        EXPECT_EQ(p.FrameTopLeft, row.frameTopLeft) << row.name;
+        EXPECT_EQ(p.ClientSize, row.clientSize) << row.name;
+    }
+}
+
+// Shown on the screen it has (the default one, or a small one at scale 1.5 or 2 when run by
+// InfoScaling): centred with its frame, inside the available area with its tab bar, with the design size
+// when that fits.
+TEST(InfoWindow, ShownCentredFrameIncludedInsideTheAvailableArea) {
+    TinfoForm form;
+    form.show();
+    const QRect area = form.screen()->availableGeometry();
+    const QRect frame = form.frameGeometry();
+    std::printf("area %dx%d at ratio %g\n", area.width(), area.height(), form.devicePixelRatioF());
+    EXPECT_NE(frame, form.geometry()) << "the offscreen platform draws a frame";
+    EXPECT_TRUE(area.contains(frame)) << frame.width() << "x" << frame.height();
+    const QMargins margins(form.geometry().left() - frame.left(), form.geometry().top() - frame.top(),
+                           frame.right() - form.geometry().right(), frame.bottom() - form.geometry().bottom());
+    EXPECT_EQ(form.width(), std::min(696, area.width() - margins.left() - margins.right()));
+    EXPECT_EQ(form.height(), std::min(480, area.height() - margins.top() - margins.bottom()));
+    EXPECT_EQ(frame.left() - area.left(), (area.width() - frame.width()) / 2);
+    EXPECT_EQ(frame.top() - area.top(), (area.height() - frame.height()) / 2);
+    QApplication::processEvents();
+    const QRect tabs(form.pageControl->tabBar()->mapToGlobal(QPoint(0, 0)), form.pageControl->tabBar()->size());
+    EXPECT_TRUE(area.contains(tabs));
+    // Afterwards it stays where the user put it.
+    form.move(area.topLeft());
+    form.close();
+    form.show();
+    EXPECT_EQ(form.frameGeometry().topLeft(), area.topLeft());
+    form.close();
+}
+
+TEST(InfoScaling, FractionalAndDoubleScaleOnASmallScreen) {
+    for (const char* scale : {"1.5", "2"}) {
+        QString output;
+        EXPECT_EQ(RunThisProgram(QStringLiteral("InfoWindow.ShownCentredFrameIncludedInsideTheAvailableArea"), 1024, 768,
+                                 QString::fromLatin1(scale), &output),
+                  0)
+            << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("at ratio ") + scale)) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 1 test"))) << output.toStdString();
+    }
+}
+
+TEST(InfoWindow, DarkDesktopPaletteKeepsLightTextBoxes) {
+    const QPalette desktop = QApplication::palette();
+    QApplication::setPalette(DarkDesktopPalette());
+    {
+        TinfoForm form;
+        form.show();
+        QApplication::setPalette(DarkDesktopPalette());  // and again while it is open
+        QApplication::processEvents();
+        for (QPlainTextEdit* memo : {form.Memo8, form.Memo1, form.Memo7}) {
+            const QPalette& p = memo->palette();
+            EXPECT_GT(RelativeLuminance(p.color(QPalette::Base).rgb()), 0.5);
+            EXPECT_GE(ContrastRatio(p.color(QPalette::Text).rgb(), p.color(QPalette::Base).rgb()), 7.0);
+            // What the box shows: its background is the light base colour.
+            const QImage shot = memo->viewport()->grab().toImage();
+            EXPECT_EQ(shot.pixel(shot.width() - 2, shot.height() - 2), p.color(QPalette::Base).rgb());
+        }
+        EXPECT_GT(RelativeLuminance(form.palette().color(QPalette::Window).rgb()), 0.5);
+        form.close();
+    }
+    QApplication::setPalette(desktop);
+}
+
 class WithBothWindows : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -169,10 +266,13 @@ TEST(ProgramEntry, ClosingTheTunerEndsTheProgramWithBothWindows) {
     ASSERT_TRUE(QDir::setCurrent(QStringLiteral(ZT_SOURCE_DIR)));
     bool infoWasVisible = false;
     bool tunerWasVisible = false;
+    QImage tunerIcon, infoIcon;
     QTimer::singleShot(100, [&] {
         ASSERT_NE(TunerForm, nullptr);
         ASSERT_NE(infoForm, nullptr);
         EXPECT_TRUE(infoForm->isHidden());  // created hidden
+        tunerIcon = TunerForm->windowIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+        infoIcon = infoForm->windowIcon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
         TunerForm->Button2->click();
         infoWasVisible = infoForm->isVisible();
         tunerWasVisible = TunerForm->isVisible();
@@ -187,6 +287,12 @@ TEST(ProgramEntry, ClosingTheTunerEndsTheProgramWithBothWindows) {
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(infoWasVisible);
     EXPECT_TRUE(tunerWasVisible);
+    // Both windows show the application's 16 x 16, 16-colour icon.
+    const QImage icon(QStringLiteral(ZT_SOURCE_DIR "/packaging/icons/ru.zemtar.Tuner.png"));
+    ASSERT_EQ(icon.size(), QSize(16, 16));
+    EXPECT_TRUE(icon.colorCount() > 0 && icon.colorCount() <= 16) << icon.colorCount();  // a palette image
+    EXPECT_EQ(tunerIcon, icon.convertToFormat(QImage::Format_ARGB32));
+    EXPECT_EQ(infoIcon, icon.convertToFormat(QImage::Format_ARGB32));
     EXPECT_EQ(TunerForm, nullptr);
     EXPECT_EQ(infoForm, nullptr);
     QDir::setCurrent(saved);

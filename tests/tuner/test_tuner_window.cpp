@@ -1,6 +1,7 @@
 // The tuner window under Qt's offscreen platform: layout, keys, display refresh pixels, bitmaps.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -10,16 +11,23 @@
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
 
+#include <QScreen>
+#include <QWindow>
+
+#include <cstdio>
 #include <memory>
 
 #include "QtTestMain.h"
 #include "U_FFTTuner.h"
+#include "U_FFTTunerDisplay.h"
 #include "UWavein5.h"
 
 namespace {
@@ -112,6 +120,81 @@ TEST_F(TunerLayout, ControlsGeometryCaptionAndParent) {
         EXPECT_EQ(text(row.control), row.caption);
     }
     EXPECT_TRUE(form.Button1->isDefault());
+}
+
+TEST_F(TunerLayout, GroupBoxFramesRunThroughTheCaptionAndTouchNoControl) {
+    TTunerForm form;
+    const QRgb face = form.palette().color(QPalette::Window).rgb();
+    for (QGroupBox* box : {form.GroupBox1, form.GroupBox2, form.GroupBox3}) {
+        const std::string name = box->title().toStdString();
+        EXPECT_EQ(box->contentsRect(), box->rect()) << name;  // contents start at the top-left corner
+        // The box alone, without its controls, on the window's face colour: frame lines and caption.
+        QImage bare(box->size(), QImage::Format_RGB32);
+        bare.fill(face);
+        box->render(&bare, QPoint(), QRegion(), QWidget::RenderFlags());
+        const int w = bare.width();
+        const int h = bare.height();
+        // The left frame line starts at the frame's top and runs to the bottom.
+        int frameTop = -1;
+        for (int y = 0; y < h && frameTop < 0; ++y)
+            if (bare.pixel(0, y) != face) frameTop = y;
+        ASSERT_GT(frameTop, 0) << name;
+        for (int y = frameTop; y < h; ++y) ASSERT_NE(bare.pixel(0, y), face) << name << " y=" << y;
+        for (int x = 0; x < w; ++x) ASSERT_NE(bare.pixel(x, h - 1), face) << name << " x=" << x;
+        // Caption ink: everything drawn off the frame's two-pixel lines.
+        auto onFrame = [&](int x, int y) {
+            return x <= 1 || x >= w - 2 || y == frameTop || y == frameTop + 1 || y >= h - 2;
+        };
+        QRect caption;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (bare.pixel(x, y) != face && !onFrame(x, y)) caption |= QRect(x, y, 1, 1);
+        ASSERT_FALSE(caption.isEmpty()) << name;
+        // The frame's top line runs through the middle of the caption, and is left out behind it.
+        EXPECT_LT(caption.top(), frameTop) << name;
+        EXPECT_GT(caption.bottom(), frameTop + 1) << name;
+        EXPECT_LE(std::abs((caption.top() + caption.bottom()) - 2 * frameTop - 1), 3) << name;
+        EXPECT_EQ(bare.pixel(caption.left() - 1, frameTop), face) << name;
+        EXPECT_EQ(bare.pixel(caption.right() + 1, frameTop), face) << name;
+        EXPECT_NE(bare.pixel(3, frameTop), face) << name;
+        EXPECT_NE(bare.pixel(w - 4, frameTop), face) << name;
+        // No control covers a pixel of the frame or of the caption.
+        for (QObject* child : box->children()) {
+            auto* control = qobject_cast<QWidget*>(child);
+            if (control == nullptr) continue;
+            const QRect place = control->geometry();
+            for (int y = std::max(place.top(), 0); y <= std::min(place.bottom(), h - 1); ++y)
+                for (int x = std::max(place.left(), 0); x <= std::min(place.right(), w - 1); ++x)
+                    ASSERT_EQ(bare.pixel(x, y), face) << name << ": " << control->metaObject()->className()
+                                                     << " at " << x << "," << y;
+        }
+    }
+}
+
+// Where the whole window, frame included, must stand on the available area: centred, and with its
+// top-left corner inside the area when it is larger.
+void ExpectCentredFrame(const QWidget& Window) {
+    const QRect area = Window.screen()->availableGeometry();
+    const QRect frame = Window.frameGeometry();
+    EXPECT_NE(frame, Window.geometry()) << "the offscreen platform draws a frame";
+    EXPECT_TRUE(frame.contains(Window.geometry()));
+    const int left = frame.width() <= area.width() ? area.left() + (area.width() - frame.width()) / 2 : area.left();
+    const int top = frame.height() <= area.height() ? area.top() + (area.height() - frame.height()) / 2 : area.top();
+    EXPECT_EQ(frame.topLeft(), QPoint(left, top)) << "area " << area.width() << "x" << area.height() << " frame "
+                                                  << frame.width() << "x" << frame.height();
+}
+
+TEST_F(TunerLayout, ShownWindowIsCentredFrameIncluded) {
+    TTunerForm form;
+    form.show();
+    EXPECT_EQ(form.size(), QSize(423, 289));
+    ExpectCentredFrame(form);
+    // Moved away by the user, hidden and shown again: centred again.
+    form.move(form.screen()->availableGeometry().topLeft());
+    form.hide();
+    form.show();
+    ExpectCentredFrame(form);
+    form.close();
 }
 
 TEST_F(TunerLayout, RadioButtonsFormOneExclusiveGroup) {
@@ -408,6 +491,210 @@ TEST_F(TunerDisplay, CanvasSurvivesASystemRepaint) {
     form.close();
 }
 
+// Every drawn pixel of the scale stands out from its background by at least 7:1, and the window's own
+// colours are the light ones, also with a dark desktop palette, set before the window exists or later.
+void ExpectReadableScale(TTunerForm& Form) {
+    Form.Frequency = 659.26;  // the pointer under the centre mark
+    Form.timerTimer();
+    const QRgb bg = Background(Form.frequencyPaintBox);
+    EXPECT_GT(RelativeLuminance(bg), 0.5);
+    const QImage& canvas = Form.frequencyPaintBox->Canvas();
+    int drawn = 0;
+    for (int y = 0; y < canvas.height(); ++y)
+        for (int x = 0; x < canvas.width(); ++x)
+            if (canvas.pixel(x, y) != bg) {
+                ++drawn;
+                ASSERT_GE(ContrastRatio(canvas.pixel(x, y), bg), 7.0) << x << "," << y;
+            }
+    EXPECT_GT(drawn, 7 * 3);
+    // What the window shows around the scale: the box's background is the window's face.
+    const QImage window = Form.grab().toImage();
+    const QPoint box = Form.frequencyPaintBox->mapTo(&Form, QPoint(0, 0));
+    EXPECT_EQ(window.pixel(box + QPoint(28, 0)), Black);
+    EXPECT_EQ(window.pixel(box + QPoint(26, 0)), bg);
+    EXPECT_EQ(window.pixel(box + QPoint(-3, 5)), bg);
+    const QPalette& palette = Form.palette();
+    EXPECT_EQ(palette.color(QPalette::Window).rgb(), bg);
+    EXPECT_GE(ContrastRatio(palette.color(QPalette::WindowText).rgb(), bg), 7.0);
+    EXPECT_GE(ContrastRatio(Form.frequencyLabel->palette().color(QPalette::WindowText).rgb(), bg), 7.0);
+    EXPECT_GE(ContrastRatio(Form.Button1->palette().color(QPalette::ButtonText).rgb(),
+                            Form.Button1->palette().color(QPalette::Button).rgb()),
+              7.0);
+}
+
+TEST_F(TunerDisplay, DarkDesktopPaletteKeepsTheScaleReadable) {
+    const QPalette desktop = QApplication::palette();
+    QApplication::setPalette(DarkDesktopPalette());
+    {
+        TTunerForm form;
+        form.show();
+        ExpectReadableScale(form);
+        form.close();
+    }
+    QApplication::setPalette(desktop);
+    TTunerForm form;
+    form.show();
+    const QRgb light = Background(form.frequencyPaintBox);
+    QApplication::setPalette(DarkDesktopPalette());  // the desktop turns dark while the tuner runs
+    QApplication::processEvents();
+    EXPECT_EQ(Background(form.frequencyPaintBox), light);
+    ExpectReadableScale(form);
+    form.close();
+    QApplication::setPalette(desktop);
+}
+
+// Runs of columns whose top row is black: the marks, whose top rows are solid.
+std::vector<std::pair<int, int>> BlackRunsInTopRow(const QImage& Image) {
+    std::vector<std::pair<int, int>> runs;  // first column, width
+    for (int x = 0; x < Image.width(); ++x) {
+        if (Image.pixel(x, 0) != Black) continue;
+        if (!runs.empty() && runs.back().first + runs.back().second == x)
+            ++runs.back().second;
+        else
+            runs.push_back({x, 1});
+    }
+    return runs;
+}
+
+TEST_F(TunerDisplay, AllCopiesOfABitmapLookTheSameAtTheScreenScale) {
+    TTunerForm form;
+    form.show();
+    form.PeakLevel = 107;
+    form.timerTimer();
+    const double ratio = form.frequencyPaintBox->devicePixelRatioF();
+    std::printf("device pixel ratio %g\n", ratio);
+    // The screen shows the canvas pixel for pixel: nothing is scaled on the way.
+    for (TPaintBox* box : {form.soundLevelPaintBox, form.frequencyPaintBox}) {
+        const QImage shot = box->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage& canvas = box->Canvas();
+        ASSERT_EQ(canvas.size(), QSize(DevicePx(393, ratio), DevicePx(20, ratio)));
+        for (int y = 0; y < std::min(shot.height(), canvas.height()); ++y)
+            for (int x = 0; x < std::min(shot.width(), canvas.width()); ++x)
+                ASSERT_EQ(shot.pixel(x, y), canvas.pixel(x, y)) << x << "," << y;
+    }
+    // Level bar: box column x covers device columns DevicePx(x) to DevicePx(x + 1).
+    const QImage& bar = form.soundLevelPaintBox->Canvas();
+    EXPECT_EQ(bar.pixel(DevicePx(328, ratio) - 1, 0), Green);
+    EXPECT_EQ(bar.pixel(DevicePx(328, ratio), 0), Red);
+    EXPECT_EQ(bar.pixel(DevicePx(329, ratio) - 1, 0), Red);
+    EXPECT_EQ(bar.pixel(DevicePx(329, ratio), 0), Background(form.soundLevelPaintBox));
+    // Seven marks, each at the device pixel of its written left edge; the six side marks alike.
+    const QImage& scale = form.frequencyPaintBox->Canvas();
+    const auto runs = BlackRunsInTopRow(scale);
+    ASSERT_EQ(runs.size(), 7u);
+    const int small = DevicePx(3, ratio);
+    const int starts[] = {27, 83, 139, 194, 252, 308, 364};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(runs[i].first, DevicePx(starts[i], ratio)) << i;
+        EXPECT_EQ(runs[i].second, i == 3 ? DevicePx(5, ratio) : small) << i;
+    }
+    const QImage first = scale.copy(runs[0].first - 1, 0, small + 2, scale.height());
+    for (int i : {1, 2, 4, 5, 6})
+        EXPECT_EQ(scale.copy(runs[i].first - 1, 0, small + 2, scale.height()), first) << i;
+    form.close();
+}
+
+TEST(TunerScaling, FractionalAndDoubleScaleOnASmallScreen) {
+    const QString filter = QStringLiteral(
+        "TunerDisplay.AllCopiesOfABitmapLookTheSameAtTheScreenScale:TunerLayout.ShownWindowIsCentredFrameIncluded");
+    for (const char* scale : {"1.5", "2"}) {
+        QString output;
+        EXPECT_EQ(RunThisProgram(filter, 1024, 768, QString::fromLatin1(scale), &output), 0) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("device pixel ratio ") + scale)) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("[  PASSED  ] 2 tests"))) << output.toStdString();
+    }
+}
+
+struct SpokenCase {
+    int radio;  // 1..6
+    int32_t peak;
+    double frequency;
+    const char* levelName;
+    const char* levelDescription;
+    const char* tuningName;
+    const char* tuningDescription;
+};
+
+class TunerAccessibleTexts : public InSourceDir, public ::testing::WithParamInterface<SpokenCase> {};
+
+TEST_P(TunerAccessibleTexts, PaintBoxesSayTheLevelAndTheDeviation) {
+    const SpokenCase c = GetParam();
+    TTunerForm form;
+    QRadioButton* radios[] = {form.RadioButton1, form.RadioButton2, form.RadioButton3,
+                              form.RadioButton4, form.RadioButton5, form.RadioButton6};
+    radios[c.radio - 1]->setChecked(true);
+    form.PeakLevel = c.peak;
+    form.Frequency = c.frequency;
+    form.timerTimer();
+    EXPECT_EQ(form.soundLevelPaintBox->accessibleName(), QString::fromUtf8(c.levelName));
+    EXPECT_EQ(form.soundLevelPaintBox->accessibleDescription(), QString::fromUtf8(c.levelDescription));
+    EXPECT_EQ(form.frequencyPaintBox->accessibleName(), QString::fromUtf8(c.tuningName));
+    EXPECT_EQ(form.frequencyPaintBox->accessibleDescription(), QString::fromUtf8(c.tuningDescription));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Readings, TunerAccessibleTexts,
+    ::testing::Values(
+        SpokenCase{1, 0, 0.0, "Уровень сигнала 0 %", "Уровень сигнала 0 % от полной шкалы, индикатор в зеленой зоне",
+                   "Отклонение: частота не определена", "Струна 1: частота не определена"},
+        // The octave of string 1 folds onto the target: in tune.
+        SpokenCase{1, 64, 659.26, "Уровень сигнала 50 %",
+                   "Уровень сигнала 50 % от полной шкалы, индикатор в зеленой зоне", "Отклонение 0.0 %, настроена",
+                   "Струна 1 настроена: отклонение 0.0 %, не больше 0.3 %"},
+        // 107 / 128 = 83.6 %: the first level in the red zone.
+        SpokenCase{5, 107, 110.33, "Уровень сигнала 84 %",
+                   "Уровень сигнала 84 % от полной шкалы, индикатор в красной зоне: звук слишком громкий",
+                   "Отклонение +0.3 %, настроена", "Струна 5 настроена: отклонение +0.3 %, не больше 0.3 %"},
+        SpokenCase{5, 106, 110.44, "Уровень сигнала 83 %",
+                   "Уровень сигнала 83 % от полной шкалы, индикатор в зеленой зоне", "Отклонение +0.4 %, выше",
+                   "Струна 5 звучит выше нужной ноты на 0.4 %"},
+        SpokenCase{2, 128, 240.0, "Уровень сигнала 100 %",
+                   "Уровень сигнала 100 % от полной шкалы, индикатор в красной зоне: звук слишком громкий",
+                   "Отклонение -2.8 %, ниже", "Струна 2 звучит ниже нужной ноты на 2.8 %"},
+        // 30 % above string 6: the pointer is off the scale.
+        SpokenCase{6, 1, 107.12, "Уровень сигнала 1 %",
+                   "Уровень сигнала 1 % от полной шкалы, индикатор в зеленой зоне", "Отклонение +30.0 %, выше",
+                   "Струна 6 звучит выше нужной ноты на 30.0 %, указатель за пределами шкалы"}),
+    [](const auto& param_info) { return "Case" + std::to_string(param_info.index); });
+
+TEST_F(TunerDisplay, ScreenReaderTextsChangeOnlyWithTheReading) {
+    TTunerForm form;
+    form.timerTimer();
+    const int32_t afterFirst = form.AccessibleTextChanges();
+    EXPECT_EQ(afterFirst, 2);  // both boxes, once
+    for (int i = 0; i < 20; ++i) form.timerTimer();  // idle: nothing to tell
+    EXPECT_EQ(form.AccessibleTextChanges(), afterFirst);
+    form.PeakLevel = 64;  // the level changes, the deviation does not
+    form.timerTimer();
+    form.timerTimer();
+    EXPECT_EQ(form.AccessibleTextChanges(), afterFirst + 1);
+    form.Frequency = 329.63;
+    form.timerTimer();
+    form.Frequency = 329.64;  // the same reading in tenths of a per cent
+    form.timerTimer();
+    EXPECT_EQ(form.AccessibleTextChanges(), afterFirst + 2);
+    form.RadioButton2->setChecked(true);  // another string: another text
+    form.timerTimer();
+    EXPECT_EQ(form.AccessibleTextChanges(), afterFirst + 3);
+}
+
+TEST_F(TunerLayout, ButtonsAndStringsHaveRussianDescriptions) {
+    TTunerForm form;
+    QSet<QString> seen;
+    for (QWidget* w : std::initializer_list<QWidget*>{form.RadioButton1, form.RadioButton2, form.RadioButton3,
+                                                      form.RadioButton4, form.RadioButton5, form.RadioButton6,
+                                                      form.Button1, form.Button2, form.Button3}) {
+        const QString text = w->accessibleDescription();
+        EXPECT_FALSE(text.isEmpty());
+        EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("[а-яА-Я]")))) << text.toStdString();
+        seen.insert(text);
+    }
+    EXPECT_EQ(seen.size(), 9);
+    EXPECT_TRUE(form.RadioButton6->accessibleDescription().contains(QStringLiteral("82.4 Гц")));
+    EXPECT_FALSE(form.soundLevelPaintBox->accessibleName().isEmpty());
+    EXPECT_FALSE(form.frequencyPaintBox->accessibleName().isEmpty());
+}
+
 // ---------------------------------------------------------------------------------------------
 // Bitmaps that fail to load
 
@@ -460,17 +747,224 @@ TEST_F(TunerBitmaps, MissingFolderReportsThePointerFileAndCreatesNoLaterBitmap) 
     EXPECT_TRUE(ColumnsWith(form.frequencyPaintBox->Canvas(), Black).empty());
 }
 
-TEST_F(TunerBitmaps, CorruptFirstFileIsReportedAsInvalid) {
-    Write("pointer.bmp", QByteArray("BM this is not a bitmap at all"));
+struct CorruptCase {
+    const char* name;
+    int cut;  // bytes of the real pointer.bmp kept; 0: the text below instead
+};
+
+class TunerCorruptPointer : public TunerBitmaps, public ::testing::WithParamInterface<CorruptCase> {};
+
+TEST_P(TunerCorruptPointer, IsReportedAsInvalidAndCreatesNoLaterBitmap) {
+    const CorruptCase c = GetParam();
+    QFile real(QStringLiteral(ZT_SOURCE_DIR "/img/pointer.bmp"));
+    ASSERT_TRUE(real.open(QIODevice::ReadOnly));
+    Write("pointer.bmp", c.cut > 0 ? real.readAll().left(c.cut) : QByteArray("BM this is not a bitmap at all"));
     Copy("division.bmp");
     Copy("smallDivision.bmp");
     TModalBoxWatcher boxes;
     TTunerForm form;
     ASSERT_EQ(boxes.Texts.size(), 1);
     EXPECT_EQ(boxes.Texts[0], "Bitmap image is not valid: \"./img/pointer.bmp\"");
+    EXPECT_EQ(boxes.Icons[0], QMessageBox::Critical);
     EXPECT_TRUE(form.PointerBitmap->Empty());
     EXPECT_EQ(form.DivisionBitmap, nullptr);
     TickMany(form, boxes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, TunerCorruptPointer,
+                         ::testing::Values(CorruptCase{"NotABitmap", 0}, CorruptCase{"CutTo100Of142Bytes", 100}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// Damaged copies of a real bitmap, driven through the loader. Each row says how the file is made
+// from pointer.bmp (11 x 20 pixels, 1 bit: 14-byte file header, 40-byte info header, 2 colours,
+// 20 rows of 4 bytes from offset 62, 142 bytes in all), or gives the whole file.
+QByteArray Le32(uint32_t Value) {
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((Value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+QByteArray Patched(QByteArray Bytes, int Offset, uint32_t Value, int Width) {
+    const QByteArray le = Le32(Value);
+    for (int i = 0; i < Width && Offset + i < Bytes.size(); ++i) Bytes[Offset + i] = le[i];
+    return Bytes;
+}
+
+QByteArray RealPointer() {
+    QFile f(QStringLiteral(ZT_SOURCE_DIR "/img/pointer.bmp"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// An 8-bit run-length bitmap of Width x Height with a grey colour table and the given pixel stream.
+QByteArray RunLength8(int Width, int Height, const QByteArray& Stream) {
+    QByteArray table;
+    for (int i = 0; i < 256; ++i) table += QByteArray(3, static_cast<char>(i)) + '\0';
+    const uint32_t offset = 14 + 40 + table.size();
+    QByteArray file = "BM" + Le32(offset + Stream.size()) + Le32(0) + Le32(offset);
+    file += Le32(40) + Le32(Width) + Le32(Height) + Le32(1 | 8 << 16) + Le32(1) + Le32(Stream.size()) + Le32(0) +
+            Le32(0) + Le32(256) + Le32(0);
+    return file + table + Stream;
+}
+
+QByteArray Bytes(std::initializer_list<int> Values) {
+    QByteArray bytes;
+    for (int v : Values) bytes += static_cast<char>(v);
+    return bytes;
+}
+
+struct DamageCase {
+    std::string name;
+    QByteArray file;
+};
+
+std::vector<DamageCase> DamagedBitmaps() {
+    const QByteArray real = RealPointer();
+    std::vector<DamageCase> rows;
+    // Cut at every field boundary of both headers, in the colour table and inside the pixel rows; each
+    // also with its size fields rewritten to agree with the cut, so that only the missing parts tell.
+    for (int cut : {0, 1, 2, 6, 8, 10, 14, 18, 22, 26, 28, 30, 34, 38, 42, 46, 50, 54, 58, 62, 63, 66, 100, 138, 141}) {
+        const QByteArray cutFile = real.left(cut);
+        rows.push_back({"Cut" + std::to_string(cut), cutFile});
+        if (cut >= 6) rows.push_back({"Cut" + std::to_string(cut) + "Agreed",
+                                      Patched(Patched(cutFile, 2, cut, 4), 34, std::max(cut - 62, 0), 4)});
+    }
+    const struct {
+        const char* name;
+        int offset;
+        uint32_t value;
+        int width;
+    } fields[] = {
+        {"NoSignature", 1, 'X', 1},
+        {"FileSizeBeyondTheFile", 2, 143, 4},
+        {"FileSizeInsideTheHeaders", 2, 40, 4},
+        {"PixelOffsetZero", 10, 0, 4},
+        {"PixelOffsetInTheFileHeader", 10, 14, 4},
+        {"PixelOffsetInTheColourTable", 10, 58, 4},
+        {"PixelOffsetLastRowShort", 10, 63, 4},
+        {"PixelOffsetAtTheEnd", 10, 142, 4},
+        {"PixelOffsetHuge", 10, 0xFFFFFFFF, 4},
+        {"InfoSizeZero", 14, 0, 4},
+        {"InfoSize39", 14, 39, 4},
+        {"InfoSize41", 14, 41, 4},
+        {"InfoSizeBeyondTheFile", 14, 124, 4},
+        {"InfoSizeHuge", 14, 0xFFFFFFF0, 4},
+        {"WidthZero", 18, 0, 4},
+        {"WidthNegative", 18, static_cast<uint32_t>(-11), 4},
+        {"WidthHuge", 18, 100000, 4},
+        {"WidthMaximum", 18, 0x7FFFFFFF, 4},
+        {"WidthWiderThanTheRows", 18, 33, 4},
+        {"HeightZero", 22, 0, 4},
+        {"HeightHuge", 22, 100000, 4},
+        {"HeightTallerThanTheFile", 22, 21, 4},
+        {"HeightMinimum", 22, 0x80000000, 4},
+        {"PlanesZero", 26, 0, 2},
+        {"PlanesTwo", 26, 2, 2},
+        {"BitCountZero", 28, 0, 2},
+        {"BitCountTwo", 28, 2, 2},
+        {"BitCountSeven", 28, 7, 2},
+        {"BitCountEightRowsMissing", 28, 8, 2},
+        {"BitCount64", 28, 64, 2},
+        {"RunLength8OnOneBit", 30, 1, 4},
+        {"RunLength4OnOneBit", 30, 2, 4},
+        {"BitFieldsOnOneBit", 30, 3, 4},
+        {"CompressionJpeg", 30, 4, 4},
+        {"CompressionPng", 30, 5, 4},
+        {"CompressionUnknown", 30, 99, 4},
+        {"ImageSizeBeyondTheFile", 34, 81, 4},
+        {"ImageSizeSmallerThanTheRows", 34, 40, 4},
+        {"ColoursUsedBeyondTheBitCount", 46, 3, 4},
+        {"ColoursUsedHuge", 46, 0xFFFFFFFF, 4},
+    };
+    for (const auto& f : fields) rows.push_back({f.name, Patched(real, f.offset, f.value, f.width)});
+    // Run-length data (4 x 2 pixels) that leaves pixels unset or runs out.
+    rows.push_back({"RunLengthOnlyEndOfBitmap", RunLength8(4, 2, Bytes({0, 1}))});
+    rows.push_back({"RunLengthDelta", RunLength8(4, 2, Bytes({4, 9, 0, 0, 0, 2, 1, 0, 3, 9, 0, 1}))});
+    rows.push_back({"RunLengthLineEndsEarly", RunLength8(4, 2, Bytes({3, 9, 0, 0, 4, 9, 0, 1}))});
+    rows.push_back({"RunLengthRunOverrunsTheRow", RunLength8(4, 2, Bytes({5, 9, 0, 0, 4, 9, 0, 1}))});
+    rows.push_back({"RunLengthStreamCut", RunLength8(4, 2, Bytes({4, 9, 0, 0, 4}))});
+    rows.push_back({"RunLengthAbsoluteRunCut", RunLength8(4, 2, Bytes({0, 4, 1, 2}))});
+    rows.push_back({"RunLengthNoEnd", RunLength8(4, 2, Bytes({4, 9, 0, 0, 4, 9, 0, 0}))});
+    rows.push_back({"RunLengthTopDown", Patched(RunLength8(4, 2, Bytes({4, 9, 0, 0, 4, 9, 0, 1})), 22,
+                                                static_cast<uint32_t>(-2), 4)});
+    return rows;
+}
+
+TEST(TunerDamagedBitmaps, AreRefusedAsNotValid) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::vector<DamageCase> rows = DamagedBitmaps();
+    EXPECT_EQ(rows.size(), 95u);
+    for (const DamageCase& row : rows) {
+        const QString path = dir.filePath(QString::fromStdString(row.name) + ".bmp");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(row.file);
+        file.close();
+        TBitmap bitmap;
+        bitmap.Transparent = true;
+        try {
+            bitmap.LoadFromFile(path);
+            ADD_FAILURE() << row.name << ": loaded " << bitmap.Width() << " x " << bitmap.Height();
+        } catch (const std::runtime_error& e) {
+            EXPECT_EQ(QString::fromStdString(e.what()), QStringLiteral("Bitmap image is not valid: \"%1\"").arg(path))
+                << row.name;
+        }
+        EXPECT_TRUE(bitmap.Empty()) << row.name;
+    }
+}
+
+TEST(TunerSoundBitmaps, LoadWithTheirPixels) {
+    const QByteArray real = RealPointer();
+    QImage reference;
+    ASSERT_TRUE(reference.loadFromData(real, "BMP"));
+    reference = reference.convertToFormat(QImage::Format_RGB32);
+    QImage saved24(7, 3, QImage::Format_RGB32);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 7; ++x) saved24.setPixel(x, y, qRgb(30 * x, 80 * y, 200));
+    QByteArray written;
+    {
+        QBuffer buffer(&written);
+        ASSERT_TRUE(buffer.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(saved24.save(&buffer, "BMP"));
+    }
+    // Rows stored top-down: the same file with a negative height shows the rows the other way up.
+    const QImage flipped = reference.mirrored(false, true);
+    const struct {
+        const char* name;
+        QByteArray file;
+        QImage expected;
+    } rows[] = {
+        {"AsShipped", real, reference},
+        {"ColoursUsedZeroMeansAll", Patched(real, 46, 0, 4), reference},
+        {"ImageSizeZero", Patched(real, 34, 0, 4), reference},
+        {"TrailingBytes", real + QByteArray(10, '\x55'), reference},
+        {"TopDown", Patched(real, 22, static_cast<uint32_t>(-20), 4), flipped},
+        {"WrittenByTheToolkit24Bit", written, saved24},
+    };
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const auto& row : rows) {
+        const QString path = dir.filePath(QString::fromLatin1(row.name) + ".bmp");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(row.file);
+        file.close();
+        TBitmap bitmap;
+        ASSERT_NO_THROW(bitmap.LoadFromFile(path)) << row.name;
+        EXPECT_EQ(bitmap.Image, row.expected) << row.name;
+    }
+    // Complete run-length data: runs and an absolute run fill every pixel of a 4 x 2 bitmap.
+    TBitmap runLength;
+    const QString path = dir.filePath(QStringLiteral("rle.bmp"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(RunLength8(4, 2, Bytes({2, 10, 2, 20, 0, 0, 0, 4, 30, 40, 50, 60, 0, 0, 0, 1})));
+    file.close();
+    ASSERT_NO_THROW(runLength.LoadFromFile(path));
+    ASSERT_EQ(runLength.Image.size(), QSize(4, 2));
+    const int grey[2][4] = {{30, 40, 50, 60}, {10, 10, 20, 20}};  // bottom row stored first
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(runLength.Image.pixel(x, y), qRgb(grey[y][x], grey[y][x], grey[y][x]));
 }
 
 TEST_F(TunerBitmaps, MissingSecondFileKeepsThePointer) {
