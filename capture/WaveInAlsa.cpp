@@ -178,7 +178,7 @@ void Notify(Device& device, std::unique_lock<std::mutex>& lock, UINT message, WA
     if (fromDeviceThread)
         ++device.delivering;
     lock.unlock();
-    callback(handle, message, instance, reinterpret_cast<DWORD_PTR>(header), 0);
+    callback(reinterpret_cast<HDRVR>(handle), message, instance, reinterpret_cast<DWORD_PTR>(header), 0);
     lock.lock();
     if (fromDeviceThread) {
         --device.delivering;

@@ -124,9 +124,11 @@ struct WAVEHDR {
 using LPWAVEHDR = WAVEHDR*;
 
 // The form of a CALLBACK_FUNCTION callback: (device, message, instance data, parameter 1, parameter 2).
-// For MM_WIM_DATA parameter 1 is the address of the returned WAVEHDR.
-using DRVCALLBACK = void CALLBACK(HWAVEIN hwi, UINT uMsg, DWORD_PTR dwInstance, DWORD_PTR dwParam1,
-                                  DWORD_PTR dwParam2);
+// For MM_WIM_DATA parameter 1 is the address of the returned WAVEHDR. As on the platform, the generic driver
+// callback types the device as an HDRVR; a wave-input client declares it as the HWAVEIN it is.
+struct HDRVR__;
+using HDRVR = HDRVR__*;
+using DRVCALLBACK = void CALLBACK(HDRVR hdrvr, UINT uMsg, DWORD_PTR dwUser, DWORD_PTR dw1, DWORD_PTR dw2);
 using LPDRVCALLBACK = DRVCALLBACK*;
 using WAVECALLBACK = DRVCALLBACK;
 

@@ -16,19 +16,18 @@
 // lanes of a vector; later stages go two at a time, the early ones run by run while the points stay in the
 // first-level cache, several offsets per instruction over contiguous per-stage copies of the twiddles. The
 // split step handles bins k and m-k together, and ComplexFFT's final scale is applied as it reads the points.
-// The stages and the split step (U_FFT2_stages.inc) are built for the baseline instruction set and, on
-// x86-64, for AVX2 without FMA, chosen at run time; each lane computes exactly the scalar expression, so the
-// two builds give the same bits.
+// The stages, the packing and the split step are the kernel (U_FFT2_kernel.h): a portable build and, on
+// x86-64, an AVX2 build chosen at run time; each lane computes exactly the scalar expression, so the two give
+// the same bits. This file is standard C++.
 
 #include "U_FFT2.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 #include <utility>
 
 #include "U_FFT2_internal.h"
+#include "U_FFT2_kernel.h"
 
 namespace fft_internal {
 
@@ -49,9 +48,6 @@ bool UseWideVectors = true;
 namespace {
 
 constexpr long double PiL = 3.141592653589793238462643383279502884L;
-// The fixed twiddle of the offsets h/4 and 3h/4, to 15 significant digits, and its negative.
-constexpr double C = 0.707106781186548;
-constexpr double NegC = -0.707106781186548;
 
 }  // namespace
 
@@ -167,96 +163,33 @@ namespace {
 
 double ScaleOf(std::size_t size) { return static_cast<double>(1.0L / std::sqrt(static_cast<long double>(size))); }
 
-// Which twiddle a butterfly uses: the fixed ones at offsets 0, h/4, h/2, 3h/4 of a stage, or the table.
-enum class Tw { One, DiagC, MinusI, DiagNegC, Table };
-
-// Two doubles handled by one instruction; each lane computes exactly what the scalar code computes. Memory
-// is read and written through Load and Store only, so the vectors need no alignment there.
-typedef double V2 __attribute__((vector_size(16)));
-
-// The stages and the split step, compiled for the baseline instruction set (two doubles per vector)...
-namespace base {
-typedef V2 V;
-inline V Reversed(V v) { return V{v[1], v[0]}; }
-// The pairs (a[0], a[1]), (b[0], b[1]) into re = (a[0], b[0]) and im = (a[1], b[1]).
-inline void Deinterleave(V a, V b, V& re, V& im) {
-    re = V{a[0], b[0]};
-    im = V{a[1], b[1]};
-}
-// Lane l of t[k] becomes lane k of t[l].
-inline void Transpose(V* t) {
-    const V a = t[0], b = t[1];
-    t[0] = V{a[0], b[0]};
-    t[1] = V{a[1], b[1]};
-}
-#include "U_FFT2_stages.inc"
-}  // namespace base
-
-// ... and, on x86-64 with GCC, once more for AVX2 (four doubles per vector), used when the processor has
-// it. Only AVX2 is enabled, not FMA: every product is rounded before it is added, as in the baseline code,
-// so both give the same bits.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-#define ZT_FFT_AVX2 1
-#pragma GCC push_options
-#pragma GCC target("avx2")
-namespace avx2 {
-typedef double V __attribute__((vector_size(32)));
-typedef long long Lanes __attribute__((vector_size(32)));
-inline V Reversed(V v) { return __builtin_shuffle(v, Lanes{3, 2, 1, 0}); }
-// The pairs a = (p0, p1), b = (p2, p3) into re = the even, im = the odd ones.
-inline void Deinterleave(V a, V b, V& re, V& im) {
-    re = __builtin_shuffle(a, b, Lanes{0, 2, 4, 6});
-    im = __builtin_shuffle(a, b, Lanes{1, 3, 5, 7});
-}
-// Lane l of t[k] becomes lane k of t[l].
-inline void Transpose(V* t) {
-    const V lo01 = __builtin_shuffle(t[0], t[1], Lanes{0, 4, 2, 6}), hi01 = __builtin_shuffle(t[0], t[1], Lanes{1, 5, 3, 7});
-    const V lo23 = __builtin_shuffle(t[2], t[3], Lanes{0, 4, 2, 6}), hi23 = __builtin_shuffle(t[2], t[3], Lanes{1, 5, 3, 7});
-    t[0] = __builtin_shuffle(lo01, lo23, Lanes{0, 1, 4, 5});
-    t[1] = __builtin_shuffle(hi01, hi23, Lanes{0, 1, 4, 5});
-    t[2] = __builtin_shuffle(lo01, lo23, Lanes{2, 3, 6, 7});
-    t[3] = __builtin_shuffle(hi01, hi23, Lanes{2, 3, 6, 7});
-}
-#include "U_FFT2_stages.inc"
-}  // namespace avx2
-#pragma GCC pop_options
-#endif
-
-bool HasAvx2() {
-#ifdef ZT_FFT_AVX2
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has && UseWideVectors;
-#else
-    return false;
-#endif
+// The AVX2 kernel where it can run and is wanted, else the portable one.
+const Kernel& ActiveKernel() {
+    const Kernel* wide = UseWideVectors ? Avx2Kernel() : nullptr;
+    return wide != nullptr ? *wide : PortableKernel;
 }
 
-void ComplexStages(uint8_t e, std::size_t size, bool inverse, double* xr, double* xi, bool scale) {
-#ifdef ZT_FFT_AVX2
-    if (HasAvx2()) return avx2::ComplexStages(e, size, inverse, xr, xi, 1, scale);
-#endif
-    base::ComplexStages(e, size, inverse, xr, xi, 1, scale);
-}
-
-
-void Recombine(std::size_t size, const double* zr, const double* zi, double* xr, double* xi, double f) {
-#ifdef ZT_FFT_AVX2
-    if (HasAvx2()) return avx2::Recombine(size, zr, zi, xr, xi, f);
-#endif
-    base::Recombine(size, zr, zi, xr, xi, f);
+KernelTables CachedTables() {
+    return {StageRe.data(), StageIm.data(), SpectrumRe.data(), SpectrumIm.data(), BitReversed.data()};
 }
 
 }  // namespace
+
+#ifndef ZT_FFT_AVX2
+const Kernel* Avx2Kernel() { return nullptr; }
+#endif
 
 void ComplexFFT(uint8_t e, int32_t m, bool inverse, TNvector2& re, TNvector2& im) {
     // The stages read the cached twiddles of this size; a no-op when they are built already.
     BuildTwiddles(m);
     BitReverse(m, re, im);
-    ComplexStages(e, static_cast<std::size_t>(m), inverse, re.data(), im.data(), true);
+    const auto size = static_cast<std::size_t>(m);
+    ActiveKernel().AllStages(CachedTables(), e, size, inverse, re.data(), im.data(), ScaleOf(size));
 }
 
 void RecombineSpectrum(int32_t m, TNvector2& re, TNvector2& im) {
-    Recombine(static_cast<std::size_t>(m), re.data(), im.data(), re.data(), im.data(), 1.0);
+    ActiveKernel().Recombine(CachedTables(), static_cast<std::size_t>(m), re.data(), im.data(), re.data(), im.data(),
+                             1.0);
 }
 
 void ForwardRealFFT(uint8_t e, int32_t m, TNvector2& re, TNvector2& im) {
@@ -264,16 +197,10 @@ void ForwardRealFFT(uint8_t e, int32_t m, TNvector2& re, TNvector2& im) {
     if (Scratch.size() < 2 * size) Scratch.resize(2 * size);
     double* zr = Scratch.data();
     double* zi = zr + size;
-#ifdef ZT_FFT_AVX2
-    if (HasAvx2()) {
-        avx2::PackedStages(e, size, re.data(), zr, zi);
-    } else {
-        base::PackedStages(e, size, re.data(), zr, zi);
-    }
-#else
-    base::PackedStages(e, size, re.data(), zr, zi);
-#endif
-    Recombine(size, zr, zi, re.data(), im.data(), ScaleOf(size));
+    const Kernel& kernel = ActiveKernel();
+    const KernelTables tables = CachedTables();
+    kernel.PackedStages(tables, e, size, re.data(), zr, zi);
+    kernel.Recombine(tables, size, zr, zi, re.data(), im.data(), ScaleOf(size));
 }
 
 }  // namespace fft_internal

@@ -28,8 +28,8 @@ extern TNvector2 SpectrumIm;
 // grown as needed.
 extern std::vector<uint32_t> BitReversed;
 extern TNvector2 Scratch;
-// true (the default): the stages and the split step run in the AVX2 build where the processor has AVX2;
-// false: always in the baseline build. Both give the same bits; the tests compare them.
+// true (the default): the kernel (U_FFT2_kernel.h) is the AVX2 one where it is built and the processor has
+// AVX2; false: always the portable one. Both give the same bits; the tests compare each with the plain steps.
 extern bool UseWideVectors;
 
 // errorCode 1 when m < 2, 2 when m is not in PowersOfTwo, else 0 with m = 2^exponent.

@@ -19,6 +19,8 @@ tests=(
   libfftw3-dev libkissfft-dev
   xvfb xauth libxcb1-dev
   desktop-file-utils appstream lintian dpkg-dev file
+  pulseaudio pulseaudio-utils
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 
 case "${1:-}" in

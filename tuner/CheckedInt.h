@@ -8,35 +8,22 @@
 
 namespace checked {
 
-inline int32_t Add(int32_t a, int32_t b) {
-    int32_t r;
-    if (__builtin_add_overflow(a, b, &r)) throw std::overflow_error("Integer overflow");
-    return r;
+// A 64-bit value that must fit in 32 bits.
+inline int32_t Narrow(int64_t v) {
+    if (v < INT32_MIN || v > INT32_MAX) throw std::overflow_error("Integer overflow");
+    return static_cast<int32_t>(v);
 }
 
-inline int32_t Sub(int32_t a, int32_t b) {
-    int32_t r;
-    if (__builtin_sub_overflow(a, b, &r)) throw std::overflow_error("Integer overflow");
-    return r;
-}
-
-inline int32_t Mul(int32_t a, int32_t b) {
-    int32_t r;
-    if (__builtin_mul_overflow(a, b, &r)) throw std::overflow_error("Integer overflow");
-    return r;
-}
+// Sums, differences and products of two 32-bit values are exact in 64 bits.
+inline int32_t Add(int32_t a, int32_t b) { return Narrow(int64_t{a} + b); }
+inline int32_t Sub(int32_t a, int32_t b) { return Narrow(int64_t{a} - b); }
+inline int32_t Mul(int32_t a, int32_t b) { return Narrow(int64_t{a} * b); }
 
 // Integer division truncating towards zero; INT32_MIN / -1 and a zero divisor are refused.
 inline int32_t Div(int32_t a, int32_t b) {
     if (b == 0) throw std::overflow_error("Division by zero");
     if (a == INT32_MIN && b == -1) throw std::overflow_error("Integer overflow");
     return a / b;
-}
-
-// A 64-bit value that must fit in 32 bits.
-inline int32_t Narrow(int64_t v) {
-    if (v < INT32_MIN || v > INT32_MAX) throw std::overflow_error("Integer overflow");
-    return static_cast<int32_t>(v);
 }
 
 // An index that must lie in 0 .. size-1.

@@ -37,8 +37,9 @@ protected:
     void ProcessBlock(const uint8_t* Block, int32_t ByteCount, int32_t SampleBits);
 
 private:
-    // The spectrum's working arrays, kept from block to block so that a block allocates nothing. Only the
-    // block in progress (Busy set) touches them; RealFFT overwrites the imaginary part and ignores what it held.
+    // The working arrays, kept from block to block so that a block allocates nothing. Only the block in
+    // progress (Busy set) touches them; RealFFT overwrites the imaginary part and ignores what it held.
     TNvector2 RealPart;
     TNvector2 ImagPart;
+    TNvector2 Magnitude;  // of lines 0 .. n/2 - 1, in the units of the ranking (modulus / 2*sqrt(2))
 };

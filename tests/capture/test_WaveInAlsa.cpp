@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -35,7 +36,11 @@ protected:
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
     }
-    static void TearDownTestSuite() { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+    static void TearDownTestSuite()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
 
     // Chooses ALSA's configuration for what follows; ALSA keeps its parsed configuration until told to drop it.
     static void UseConfig(const std::string& path)

@@ -218,36 +218,34 @@ TEST(ChordTheory, RejectsWhatNoChordBookPrints) {
   }
 }
 
-TEST(ChordTheory, RejectsAWrongNote) {
-  // A major with a C (minor third) on the B string.
-  const auto problems = checkVoicing(chord("A"), frets({kMuted, 0, 2, 2, 1, 0}));
-  ASSERT_FALSE(problems.empty());
-  EXPECT_NE(problems.front().find("not in the chord"), std::string::npos) << problems.front();
-}
-
-TEST(ChordTheory, RejectsAWrongBass) {
-  // C with E in the bass is C/E, not C/G.
-  const auto problems = checkVoicing(chord("C/G"), frets({0, 3, 2, 0, 1, 0}));
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems.front().find("bass"), std::string::npos) << problems.front();
-}
-
-TEST(ChordTheory, RejectsAMissingThird) {
-  // The open A power chord shape named as a full A major triad.
-  const auto problems = checkVoicing(chord("A"), frets({kMuted, 0, 2, 2, kMuted, kMuted}));
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems.front().find("third"), std::string::npos) << problems.front();
-  // A seventh chord without its seventh.
-  EXPECT_FALSE(checkVoicing(chord("A7"), frets({kMuted, 0, 2, 2, 2, 0})).empty());
-}
-
-TEST(ChordTheory, RejectsTooFewStringsAndMissingRoot) {
-  // H and E: two strings are a power chord at most.
-  EXPECT_FALSE(checkVoicing(chord("Esus4"), frets({kMuted, kMuted, kMuted, kMuted, 0, 0})).empty());
-  // C# E C# E: the third and fifth of A without the A.
-  const auto problems = checkVoicing(chord("A"), frets({kMuted, 4, 2, kMuted, 2, 0}));
-  ASSERT_EQ(problems.size(), 1u);
-  EXPECT_NE(problems.front().find("root"), std::string::npos) << problems.front();
+// A wrong note, bass, third, seventh, root, or too few strings: each voicing is rejected, and where the fault
+// is one the first problem's message names it (as the only problem, where nothing else is wrong).
+TEST(ChordTheory, RejectsWrongVoicingsAndSaysWhy) {
+  struct Wrong {
+    const char* name;
+    Frets frets;
+    const char* reason;  // a word of the first problem's message; nullptr: any problem
+    bool onlyProblem;
+    const char* why;
+  };
+  const Wrong rows[] = {
+      {"A", frets({kMuted, 0, 2, 2, 1, 0}), "not in the chord", false, "a C (minor third) on the B string of A"},
+      {"C/G", frets({0, 3, 2, 0, 1, 0}), "bass", true, "C with E in the bass is C/E, not C/G"},
+      {"A", frets({kMuted, 0, 2, 2, kMuted, kMuted}), "third", true, "the open A power chord named as A major"},
+      {"A7", frets({kMuted, 0, 2, 2, 2, 0}), nullptr, false, "a seventh chord without its seventh"},
+      {"Esus4", frets({kMuted, kMuted, kMuted, kMuted, 0, 0}), nullptr, false, "two strings: a power chord at most"},
+      {"A", frets({kMuted, 4, 2, kMuted, 2, 0}), "root", true, "C# E C# E: the third and fifth of A without the A"},
+  };
+  for (const Wrong& row : rows) {
+    const auto problems = checkVoicing(chord(row.name), row.frets);
+    ASSERT_FALSE(problems.empty()) << row.why;
+    if (row.onlyProblem) {
+      EXPECT_EQ(problems.size(), 1u) << row.why;
+    }
+    if (row.reason != nullptr) {
+      EXPECT_NE(problems.front().find(row.reason), std::string::npos) << row.why << ": " << problems.front();
+    }
+  }
 }
 
 TEST(ChartRow, AcceptsTheExampleRows) {

@@ -92,13 +92,11 @@ TEST(FoldFrequency, ComparisonsAreStrict) {
     EXPECT_FALSE(FoldFrequency(0.0, target).has_value());
 }
 
-TEST(FoldFrequency, RatioThreeLandsOnTheTarget) {
+// The third harmonic of string 6 and the octave of string 1 fold back onto their targets.
+TEST(FoldFrequency, HarmonicsLandOnTheTarget) {
     EXPECT_NEAR(FoldFrequency(247.2, 82.4).value(), 82.4, 1e-12);
     EXPECT_EQ(FrequencyText(FoldFrequency(247.2, 82.4).value(), "."), "82.4 Гц");
-}
-
-TEST(FoldFrequency, OctaveOfStringOneIsExactlyTheTarget) {
-    EXPECT_EQ(FoldFrequency(659.26, StringFrequencies[0]).value(), 329.63);
+    EXPECT_EQ(FoldFrequency(659.26, StringFrequencies[0]).value(), 329.63);  // exactly
 }
 
 TEST(FrequencyText, OneDecimalLocaleSeparatorNoThousands) {

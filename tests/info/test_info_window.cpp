@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -250,7 +251,7 @@ TEST_F(WithBothWindows, HelpButtonShowsPageZeroWithoutModality) {
 
     // The tuner keeps refreshing behind it.
     QSignalSpy ticks(TunerForm->timer, &QTimer::timeout);
-    EXPECT_TRUE(PumpUntil([&] { return ticks.count() >= 2; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks.count() >= 2; }, 5000));
     EXPECT_TRUE(infoForm->isVisible());
 
     infoForm->close();

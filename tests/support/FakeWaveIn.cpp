@@ -75,7 +75,7 @@ void Notify(std::unique_lock<std::mutex>& lock, UINT message, WAVEHDR* header)
     if (callback == nullptr)
         return;
     lock.unlock();
-    callback(handle, message, instance, reinterpret_cast<DWORD_PTR>(header), 0);
+    callback(reinterpret_cast<HDRVR>(handle), message, instance, reinterpret_cast<DWORD_PTR>(header), 0);
     lock.lock();
 }
 
@@ -340,25 +340,25 @@ MMRESULT waveInClose(HWAVEIN hwi)
 
 MMRESULT waveInPrepareHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh)
 {
-    return HeaderCall("waveInPrepareHeader", hwi, pwh, cbwh, [](State&, WAVEHDR* header) {
+    return HeaderCall("waveInPrepareHeader", hwi, pwh, cbwh, [](State&, WAVEHDR* header) -> MMRESULT {
         header->dwFlags |= WHDR_PREPARED;
-        return MMRESULT{0};
+        return MMSYSERR_NOERROR;
     });
 }
 
 MMRESULT waveInUnprepareHeader(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh)
 {
-    return HeaderCall("waveInUnprepareHeader", hwi, pwh, cbwh, [](State&, WAVEHDR* header) {
+    return HeaderCall("waveInUnprepareHeader", hwi, pwh, cbwh, [](State&, WAVEHDR* header) -> MMRESULT {
         if (header->dwFlags & WHDR_INQUEUE)
             return WAVERR_STILLPLAYING;
         header->dwFlags &= ~WHDR_PREPARED;
-        return MMRESULT{0};
+        return MMSYSERR_NOERROR;
     });
 }
 
 MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh)
 {
-    return HeaderCall("waveInAddBuffer", hwi, pwh, cbwh, [](State& s, WAVEHDR* header) {
+    return HeaderCall("waveInAddBuffer", hwi, pwh, cbwh, [](State& s, WAVEHDR* header) -> MMRESULT {
         if (!(header->dwFlags & WHDR_PREPARED))
             return WAVERR_UNPREPARED;
         if (header->dwFlags & WHDR_INQUEUE)
@@ -366,7 +366,7 @@ MMRESULT waveInAddBuffer(HWAVEIN hwi, LPWAVEHDR pwh, UINT cbwh)
         header->dwBytesRecorded = 0;
         header->dwFlags = (header->dwFlags & ~WHDR_DONE) | WHDR_INQUEUE;
         s.queue.push_back(header);
-        return MMRESULT{0};
+        return MMSYSERR_NOERROR;
     });
 }
 

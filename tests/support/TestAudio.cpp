@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <numbers>
 #include <csignal>
 #include <cstdio>
 #include <algorithm>
@@ -53,7 +54,7 @@ std::vector<uint8_t> MakeTone(double frequencyHz, double amplitude, double secon
 {
     const auto count = static_cast<std::size_t>(std::llround(seconds * rateHz));
     std::vector<uint8_t> bytes(count);
-    const double step = 2.0 * M_PI * frequencyHz / rateHz;
+    const double step = 2.0 * std::numbers::pi * frequencyHz / rateHz;
     for (std::size_t n = 0; n < count; ++n) {
         const double value = std::round(128.0 + amplitude * std::sin(step * static_cast<double>(n)));
         bytes[n] = static_cast<uint8_t>(std::fmin(255.0, std::fmax(0.0, value)));

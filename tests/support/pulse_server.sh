@@ -41,7 +41,8 @@ start)
     pipe_line=""
     if [ $# -ge 4 ] && [ "$3" = pipe ]; then
         fifo=$4
-        [ -p "$fifo" ] || mkfifo "$fifo"
+        # The pipe source makes the pipe itself and refuses one that exists (and removes it when it unloads).
+        [ ! -p "$fifo" ] || rm -f "$fifo"
         pipe_line="load-module module-pipe-source source_name=zt_pipe file=$fifo format=u8 rate=11025 channels=1"
         source_line="set-default-source zt_pipe"
     elif [ $# -ne 2 ]; then
@@ -69,7 +70,8 @@ EOF
         </dev/null >/dev/null 2>&1 &
     echo $! >"$pidfile"
     for _ in $(seq 1 200); do
-        if PULSE_SERVER="unix:$dir/native" pactl info >/dev/null 2>&1; then
+        # Answering is not enough: a module that failed to load leaves a daemon without the default source.
+        if PULSE_SERVER="unix:$dir/native" pactl info 2>/dev/null | grep -qx "Default Source: ${source_line#set-default-source }"; then
             echo "PULSE_SERVER=unix:$dir/native"
             echo "ALSA_CONFIG_PATH=$dir/asound.conf"
             exit 0

@@ -92,7 +92,7 @@ QPalette DarkDesktopPalette() {
 int main(int argc, char** argv) {
     // A run of RunThisProgram brings its own offscreen screen; every other run gets the default one.
     if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QStringLiteral("offscreen")))
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the window tests: a QApplication on Qt's offscreen platform (set before the application
-// exists, so a machine without a display runs them), and a watcher that answers modal boxes.
+// exists, so a machine without a display runs them), and a watcher that answers modal boxes. To run the
+// event loop until something happens, the tests use QTest::qWaitFor.
 
 #include <QApplication>
 #include <QMessageBox>

@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QTest>
 #include <QThread>
 
 #include <atomic>
@@ -104,7 +105,7 @@ TEST_F(TunerCapture, HundredthReportShowsTheBoxAndStopsOnceItIsClosed) {
     EXPECT_FALSE(form.WaveIn->Recording.load());
     EXPECT_FALSE(fake_wavein::IsOpen());
     // The close notice is the 101st report and shows the box a second time.
-    EXPECT_TRUE(PumpUntil([&] { return boxes.Texts.size() == 2; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.Texts.size() == 2; }));
     EXPECT_EQ(form.ErrorCount.load(), 101);
     EXPECT_EQ(openWhileBoxShown, (std::vector<bool>{true, false}));
     EXPECT_EQ(fake_wavein::CountCalls("waveInClose"), 1);  // the stop ran once
@@ -125,7 +126,7 @@ TEST_F(TunerCapture, ReportsFromTheAudioThreadAreCountedThereAndShownOnTheWindow
     audio.join();
     EXPECT_EQ(form.ErrorCount.load(), 100);
     EXPECT_TRUE(boxes.Texts.isEmpty());  // nothing shown until the window thread runs
-    EXPECT_TRUE(PumpUntil([&] { return boxes.Texts.size() == 2; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return boxes.Texts.size() == 2; }));
     EXPECT_TRUE(boxOnWindowThread.load());
     EXPECT_FALSE(form.WaveIn->Recording.load());
     EXPECT_EQ(form.ErrorCount.load(), 101);
@@ -139,7 +140,7 @@ TEST_F(TunerCapture, FailedRequeueInsideTheCallbackIsCountedWithoutABox) {
     fake_wavein::FailAlways("waveInAddBuffer", MMSYSERR_NOMEM);
     ASSERT_TRUE(fake_wavein::DeliverNextOnThread(128));
     // "Error adding buffer, recording stopped: ..." and the close notice.
-    EXPECT_TRUE(PumpUntil([&] { return form.ErrorCount.load() == 2; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.ErrorCount.load() == 2; }));
     EXPECT_FALSE(form.WaveIn->Recording.load());
     EXPECT_FALSE(fake_wavein::IsOpen());
     EXPECT_TRUE(boxes.Texts.isEmpty());
