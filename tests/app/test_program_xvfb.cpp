@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <ostream>
 
 #include "TestAudio.h"
 #include "U_FFTTunerAnalysis.h"
@@ -33,7 +32,6 @@ const QString Title = QStringLiteral("Tuner @ Zemtar");
 
 enum class Source { Pipe, PulseAudio };
 
-void PrintTo(Source source, std::ostream* out) { *out << (source == Source::Pipe ? "pipe" : "PulseAudio"); }
 
 // The tone reaches the default capture device from a named pipe fed in real time (ALSA's file plugin) or from
 // a private PulseAudio daemon playing it into a null sink whose monitor is the default source.
