@@ -5,6 +5,8 @@
 #include "WaveInAlsa.h"
 
 #include <alsa/asoundlib.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -506,6 +508,40 @@ TEST_F(AlsaLayer, APipeFedInRealTimeReachesTheRecorderPacedAndInOrder)
         found = std::equal(received.begin(), received.end(), twice.begin() + static_cast<long>(offset));
     EXPECT_TRUE(found);
     EXPECT_EQ(Messages(), Strings{"Closing"});
+}
+
+TEST_F(AlsaLayer, ARecorderWhoseDeviceHangsInsideAlsaStillStopsAndTheThreadEndsOnItsOwnLater)
+{
+    // The pipe's writer stays but stops writing: ALSA's file plugin then waits in read() for ever, as a sound
+    // server's plugin can when the server vanishes in the middle of a read.
+    const std::string fifo = dir_ + "/stalled.fifo";
+    ASSERT_TRUE(test_audio::MakeFifo(fifo));
+    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(dir_ + "/stalled.conf", fifo));
+    UseConfig(dir_ + "/stalled.conf");
+    const int writer = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    const Bytes tone = test_audio::MakeTone(110.0, 60.0, (2.0 * kBlock + 1024) / test_audio::kRateHz);
+    ASSERT_EQ(::write(writer, tone.data(), tone.size()), static_cast<ssize_t>(tone.size()));
+
+    auto recorder = MakeTunerRecorder();
+    recorder->OnBufferFull = Collect(0);
+    ASSERT_TRUE(recorder->OpenDevice());
+    ASSERT_TRUE(recorder->StartRecording());
+    ASSERT_TRUE(WaitFor([&] { return handled_ >= 2; }));
+    std::this_thread::sleep_for(100ms);  // the device thread is now inside read()
+
+    recorder->StopRecording();  // returns after the layer's time limit
+    EXPECT_FALSE(recorder->DeviceOpen);
+    EXPECT_FALSE(recorder->Recording);
+    EXPECT_EQ(Messages(), (Strings{"Error in waveInReset", "Closing"}));
+    recorder.reset();  // its buffers are freed while the device thread is still inside ALSA
+
+    // Sound again: the thread leaves read(), finds its device closed and ends without touching the recorder.
+    ASSERT_EQ(::write(writer, tone.data(), 1024), 1024);
+    std::this_thread::sleep_for(200ms);
+    ::close(writer);
+    std::lock_guard<std::mutex> lock(mutex_);
+    EXPECT_EQ(handled_, 2);
 }
 
 // The recorder over a real sound server: a private PulseAudio daemon whose null sink plays a tone, recorded
