@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config git
+  clang
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libasound2-dev alsa-utils libasound2-plugins
   fonts-liberation
