@@ -14,7 +14,7 @@ runtime=(
   fonts-liberation
 )
 tests=(
-  git alsa-utils python3
+  git alsa-utils python3 clang
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev libkissfft-dev
   xvfb xauth libxcb1-dev
