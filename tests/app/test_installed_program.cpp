@@ -15,7 +15,6 @@
 #include <QThread>
 
 #include <map>
-#include <memory>
 #include <optional>
 #include <set>
 
@@ -116,19 +115,10 @@ void ExpectValidMetadata(const QString& root, const QString& prefix) {
 // A 340 Hz tone served in real time as ALSA's "default" capture device. Made first in each test: under
 // ThreadSanitizer no thread may start after this process (already multi-threaded) has forked a program.
 struct ToneInput {
-    ToneInput() {
-        const std::string fifo = dir.filePath("tone.pipe").toStdString();
-        config = dir.filePath("asound.conf").toStdString();
-        ready = dir.isValid() && test_audio::MakeFifo(fifo) && test_audio::WriteFileCaptureConfig(config, fifo);
-        if (ready) {
-            feeder = std::make_unique<test_audio::PacedFeeder>(fifo, test_audio::MakeTone(340.0, 100.0, 8.0),
-                                                               /*loop=*/true);
-        }
-    }
     QTemporaryDir dir;
-    std::string config;
-    bool ready = false;
-    std::unique_ptr<test_audio::PacedFeeder> feeder;
+    test_audio::PipedTone pipe{dir.path().toStdString(), "tone", test_audio::MakeTone(340.0, 100.0, 8.0)};
+    bool ready = dir.isValid() && pipe.Ready();
+    const std::string& config = pipe.ConfigPath();
 };
 
 // Starts the installed program as a menu does: the desktop entry's command found in the installation's

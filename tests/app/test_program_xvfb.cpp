@@ -38,11 +38,9 @@ enum class Source { Pipe, PulseAudio };
 struct Sound {
     Sound(Source source, const QTemporaryDir& dir, const std::vector<uint8_t>& tone) {
         if (source == Source::Pipe) {
-            const std::string fifo = dir.filePath("tone.pipe").toStdString();
-            const std::string config = dir.filePath("asound.conf").toStdString();
-            ready = test_audio::MakeFifo(fifo) && test_audio::WriteFileCaptureConfig(config, fifo);
-            feeder = std::make_unique<test_audio::PacedFeeder>(fifo, tone, /*loop=*/true);
-            environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(config));
+            pipe = std::make_unique<test_audio::PipedTone>(dir.path().toStdString(), "tone", tone);
+            ready = pipe->Ready();
+            environment.insert("ALSA_CONFIG_PATH", QString::fromStdString(pipe->ConfigPath()));
         } else {
             const std::string raw = dir.filePath("tone.raw").toStdString();
             server = std::make_unique<test_audio::PulseServer>(dir.filePath("pulse").toStdString());
@@ -53,7 +51,7 @@ struct Sound {
         }
     }
     bool ready = false;
-    std::unique_ptr<test_audio::PacedFeeder> feeder;
+    std::unique_ptr<test_audio::PipedTone> pipe;
     std::unique_ptr<test_audio::PulseServer> server;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
 };

@@ -340,11 +340,9 @@ bool BecomesLost(HWAVEIN device)
 TEST_F(AlsaLayer, ADeviceThatDisappearsHandsBackNothingUntilTheResetAndFailsTheNextCalls)
 {
     // Sound in real time, so that the device goes away in the middle of the first buffer.
-    const std::string fifo = dir_ + "/lost.fifo";
-    ASSERT_TRUE(test_audio::MakeFifo(fifo));
-    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(dir_ + "/lost.conf", fifo));
-    UseConfig(dir_ + "/lost.conf");
-    test_audio::PacedFeeder feeder(fifo, test_audio::MakeTone(110.0, 60.0, 2.0), /*loop=*/true);
+    const test_audio::PipedTone sound(dir_, "lost", test_audio::MakeTone(110.0, 60.0, 2.0));
+    ASSERT_TRUE(sound.Ready());
+    UseConfig(sound.ConfigPath());
     struct Seen {
         std::mutex mutex;
         std::vector<WAVEHDR*> returned;
@@ -479,11 +477,9 @@ TEST_F(AlsaLayer, AlsaErrorsMapToTheClosestCodes)
 TEST_F(AlsaLayer, APipeFedInRealTimeReachesTheRecorderPacedAndInOrder)
 {
     const Bytes tone = test_audio::MakeTone(110.0, 60.0, 2.0);
-    const std::string fifo = dir_ + "/sound.fifo";
-    ASSERT_TRUE(test_audio::MakeFifo(fifo));
-    ASSERT_TRUE(test_audio::WriteFileCaptureConfig(dir_ + "/fifo.conf", fifo));
-    UseConfig(dir_ + "/fifo.conf");
-    test_audio::PacedFeeder feeder(fifo, tone, /*loop=*/true);
+    const test_audio::PipedTone sound(dir_, "sound", tone);
+    ASSERT_TRUE(sound.Ready());
+    UseConfig(sound.ConfigPath());
 
     auto recorder = MakeTunerRecorder();
     ASSERT_TRUE(recorder->Ready) << recorder->LastError;

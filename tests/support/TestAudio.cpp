@@ -182,6 +182,15 @@ PacedFeeder::~PacedFeeder()
 
 namespace test_audio {
 
+PipedTone::PipedTone(const std::string& dir, const std::string& name, std::vector<uint8_t> tone)
+    : config_(dir + "/" + name + ".conf")
+{
+    const std::string fifo = dir + "/" + name + ".pipe";
+    ready_ = MakeFifo(fifo) && WriteFileCaptureConfig(config_, fifo);
+    if (ready_)
+        feeder_ = std::make_unique<PacedFeeder>(fifo, std::move(tone), /*loop=*/true);
+}
+
 namespace {
 
 // Runs a command through the shell and returns what it printed; empty on failure.

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,6 +58,21 @@ private:
     std::string fifoPath_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
+};
+
+// A tone served in real time as ALSA's "default" capture device: the named pipe `<dir>/<name>.pipe`, fed on
+// its own thread by a PacedFeeder (looping), and the configuration `<dir>/<name>.conf` that reads it (select it
+// with ALSA_CONFIG_PATH). Under ThreadSanitizer, make it before the process forks any program.
+class PipedTone {
+public:
+    PipedTone(const std::string& dir, const std::string& name, std::vector<uint8_t> tone);
+    bool Ready() const { return ready_; }
+    const std::string& ConfigPath() const { return config_; }
+
+private:
+    std::string config_;
+    bool ready_ = false;
+    std::unique_ptr<PacedFeeder> feeder_;
 };
 
 // A private PulseAudio daemon (tests/support/pulse_server.sh) for the lifetime of the object, in folder `dir`:
