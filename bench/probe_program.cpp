@@ -18,20 +18,20 @@
 #include <QScreen>
 #include <QThread>
 
-#include <xcb/xcb.h>
-
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
+#include <vector>
+
+#include "XvfbHarness.h"
 
 namespace {
 
 constexpr int kPatienceMs = 10000;
-const char* const kTitle = "Tuner @ Zemtar";
+const QString kTitle = QStringLiteral("Tuner @ Zemtar");
 
 struct Window {
     QScreen* screen;
@@ -41,23 +41,25 @@ struct Window {
 Window TunerWindow()
 {
     QScreen* screen = QGuiApplication::primaryScreen();
-    return {screen, screen->availableGeometry().center() - QPoint(423 / 2, 289 / 2)};
+    return {screen, screen->availableGeometry().center() -
+                        QPoint(tuner_screen::WindowWidth / 2, tuner_screen::WindowHeight / 2)};
 }
 
 bool FirstTickDrawn(const Window& w)
 {
-    const QPoint probe = w.origin + QPoint(16, 127);
+    const QPoint probe = w.origin + QPoint(tuner_screen::LevelLeft, tuner_screen::LevelTop);
     const QImage pixel = w.screen->grabWindow(0, probe.x(), probe.y(), 1, 1).toImage();
-    return !pixel.isNull() && pixel.pixel(0, 0) == qRgb(0, 255, 0);
+    return !pixel.isNull() && pixel.pixel(0, 0) == tuner_screen::Green;
 }
 
 bool PointerShown(const Window& w)
 {
-    const QPoint box = w.origin + QPoint(16, 215);
-    const QImage strip = w.screen->grabWindow(0, box.x(), box.y(), 393, 20).toImage();
+    const QPoint box = w.origin + QPoint(tuner_screen::ScaleLeft, tuner_screen::ScaleTop);
+    const QImage strip =
+        w.screen->grabWindow(0, box.x(), box.y(), tuner_screen::BoxWidth, tuner_screen::ScaleHeight).toImage();
     for (int y = 0; y < strip.height(); ++y)
         for (int x = 0; x < strip.width(); ++x)
-            if (strip.pixel(x, y) == qRgb(0, 0, 160))
+            if (strip.pixel(x, y) == tuner_screen::Navy)
                 return true;
     return false;
 }
@@ -76,61 +78,12 @@ qint64 WaitFor(const QElapsedTimer& clock, const std::function<bool()>& done)
 
 std::string Ms(qint64 ms) { return ms < 0 ? "none" : std::to_string(ms); }
 
-using Reply = std::unique_ptr<void, decltype(&std::free)>;
-
-// The mapped top-level window with the tuner's title on connection c; 0 when there is none.
-xcb_window_t FindTuner(xcb_connection_t* c)
-{
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-    auto* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
-    Reply treeOwner(tree, &std::free);
-    for (int i = 0; tree != nullptr && i < xcb_query_tree_children_length(tree); ++i) {
-        const xcb_window_t w = xcb_query_tree_children(tree)[i];
-        auto* attributes = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr);
-        Reply attributesOwner(attributes, &std::free);
-        if (attributes == nullptr || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
-            continue;
-        auto* name =
-            xcb_get_property_reply(c, xcb_get_property(c, 0, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 0, 64), nullptr);
-        Reply nameOwner(name, &std::free);
-        if (name != nullptr && std::string(static_cast<const char*>(xcb_get_property_value(name)),
-                                           static_cast<std::size_t>(xcb_get_property_value_length(name))) == kTitle)
-            return w;
-    }
-    return 0;
-}
-
-xcb_atom_t Atom(xcb_connection_t* c, const char* name)
-{
-    auto* reply = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name),
-                                        nullptr);
-    Reply owner(reply, &std::free);
-    return reply != nullptr ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-}
-
-// Sends WM_DELETE_WINDOW to the tuner's window, as a window manager's close button does.
-bool RequestClose(xcb_connection_t* c)
-{
-    const xcb_window_t w = FindTuner(c);
-    if (w == 0)
-        return false;
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 32;
-    event.window = w;
-    event.type = Atom(c, "WM_PROTOCOLS");
-    event.data.data32[0] = Atom(c, "WM_DELETE_WINDOW");
-    event.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(c, 0, w, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&event));
-    return xcb_flush(c) > 0;
-}
-
 // Requests the close and returns "<ms> <exit code>" once the program has ended.
-std::string CloseAndTime(xcb_connection_t* c, QProcess& program)
+std::string CloseAndTime(QProcess& program)
 {
     QElapsedTimer clock;
     clock.start();
-    if (!RequestClose(c))
+    if (!xvfb::RequestClose(kTitle))
         return "none none";
     if (!program.waitForFinished(kPatienceMs))
         return "none none";
@@ -149,8 +102,7 @@ int main(int argc, char* argv[])
     }
     const QString mode = QString::fromLocal8Bit(argv[3]);
     const Window window = TunerWindow();
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c))
+    if (!xvfb::AttachToDisplay())
         return 1;
     QProcess program;
     program.setProgram(QString::fromLocal8Bit(argv[1]));
@@ -171,7 +123,7 @@ int main(int argc, char* argv[])
         return 1;
     if (mode == "first-estimate") {
         std::printf("%s\n", Ms(WaitFor(clock, [&] { return PointerShown(window); })).c_str());
-        CloseAndTime(c, program);
+        CloseAndTime(program);
         return 0;
     }
     if (mode == "close" && argc >= 5) {
@@ -182,11 +134,15 @@ int main(int argc, char* argv[])
             QThread::msleep(1000);
         } else {
             // A close request before the window is mapped would go nowhere: the earliest is at its mapping.
-            WaitFor(clock, [&] { return FindTuner(c) != 0; });
+            WaitFor(clock, [] {
+                const std::vector<xvfb::Window> windows = xvfb::ViewableWindows();
+                return std::any_of(windows.begin(), windows.end(),
+                                   [](const xvfb::Window& w) { return w.title == kTitle; });
+            });
             while (clock.elapsed() < after)
                 QThread::usleep(1000);
         }
-        std::printf("%s\n", CloseAndTime(c, program).c_str());
+        std::printf("%s\n", CloseAndTime(program).c_str());
         return 0;
     }
     program.kill();

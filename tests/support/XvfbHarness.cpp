@@ -124,6 +124,13 @@ void StopServer() {
     Stop(s.xvfb);
 }
 
+bool AttachToDisplay() {
+    Server& s = TheServer();
+    s.display = qEnvironmentVariable("DISPLAY");
+    s.connection = xcb_connect(nullptr, nullptr);
+    return xcb_connection_has_error(s.connection) == 0;
+}
+
 QString Display() { return TheServer().display; }
 
 bool RequestClose(const QString& title) {

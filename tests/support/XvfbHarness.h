@@ -25,6 +25,10 @@ bool StartServer(int& argc, char** argv);
 // Ends what StartServer began (the application object first, then the server).
 void StopServer();
 
+// For a program on an X server it did not start (the benchmark probe, on the display of DISPLAY): connects the
+// window functions below to that server. False when it cannot connect.
+bool AttachToDisplay();
+
 // The server's display name, ":<number>".
 QString Display();
 
