@@ -1,23 +1,19 @@
-# Cross-compiles for 64-bit Windows with Debian's MinGW-w64 GCC, posix threads variant
-# (package g++-mingw-w64-x86-64-posix: std::thread and std::mutex over winpthreads).
+# Cross-compiles the project for 64-bit Windows (compilers: mingw-w64-x86_64-compilers.cmake).
 # Programs are linked statically, so they need no MinGW DLL beside them, and run under Wine for the tests:
 # tests/support/wine_run.sh keeps a private Wine prefix inside the build folder.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(ZT_MINGW_TRIPLET x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${ZT_MINGW_TRIPLET}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZT_MINGW_TRIPLET}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZT_MINGW_TRIPLET}-windres)
-
-# Headers and libraries of the target only; programs (the host's tools) from the host.
-set(CMAKE_FIND_ROOT_PATH /usr/${ZT_MINGW_TRIPLET})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# ZT_QT_WINDOWS_DIR: Qt for Windows as scripts/build-qt-windows.sh installs it (static, with the host's Qt tools);
+# with it the windows, the program and their tests are built too.
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64-compilers.cmake)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+if(ZT_QT_WINDOWS_DIR)
+  # What Qt's own qt.toolchain.cmake would set: the target Qt is searched first, its tools come from the host Qt.
+  list(PREPEND CMAKE_FIND_ROOT_PATH "${ZT_QT_WINDOWS_DIR}")
+  list(PREPEND CMAKE_PREFIX_PATH "${ZT_QT_WINDOWS_DIR}")
+  set(QT_HOST_PATH /usr CACHE PATH "")
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
+endif()
 
 # Test programs run under Wine, in a prefix of their own inside the build folder.
 get_filename_component(ZT_WINE_RUN "${CMAKE_CURRENT_LIST_DIR}/../tests/support/wine_run.sh" ABSOLUTE)
