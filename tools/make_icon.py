@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the application icon: packaging/icons/ru.zemtar.Tuner.png, 16 x 16 in 16 colours (4-bit palette
-PNG, palette entry 0 transparent), and packaging/icons/ru.zemtar.Tuner.svg, the same picture as shapes.
+PNG, palette entry 0 transparent), packaging/icons/ru.zemtar.Tuner.svg, the same picture as shapes, and
+packaging/icons/ru.zemtar.Tuner.ico, the Windows program's icon: the 16 x 16 picture and its whole-pixel
+enlargements to 32, 48 and 256 pixels (32-bit images with an AND mask; the 256 one as a PNG, as Windows wants).
 
 The picture is the tuner's own display in small: a scale with a centre mark and side marks, the navy
 pointer a little right of centre, and the level bar turning red at its right end.
@@ -76,6 +78,51 @@ def png_4bit(rows):
             + chunk(b"IEND", b""))
 
 
+def rgba_pixels(rows, scale):
+    """The picture enlarged by a whole factor, as rows of (r, g, b, a), top row first."""
+    out = []
+    for row in rows:
+        pixels = [PALETTE[k] + ((0,) if k == "." else (255,)) for k in row for _ in range(scale)]
+        out.extend([pixels] * scale)
+    return out
+
+
+def png_rgba(pixels):
+    raw = b"".join(b"\x00" + b"".join(bytes(p) for p in row) for row in pixels)
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", len(pixels[0]), len(pixels), 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9))
+            + chunk(b"IEND", b""))
+
+
+def dib_bgra(pixels):
+    """An icon image: BITMAPINFOHEADER (height doubled for the mask), BGRA rows bottom up, then the AND mask
+    (1 where transparent), each mask row padded to 32 bits."""
+    size = len(pixels)
+    header = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 32, 0, 0, 0, 0, 0, 0)
+    colour = b"".join(bytes((b, g, r, a)) for row in reversed(pixels) for (r, g, b, a) in row)
+    mask = bytearray()
+    for row in reversed(pixels):
+        bits = 0
+        for x, p in enumerate(row):
+            bits |= (p[3] == 0) << (size - 1 - x)
+        mask += bits.to_bytes(size // 8, "big") + bytes((-(size // 8)) % 4)
+    return header + colour + bytes(mask)
+
+
+def ico(rows):
+    images = []
+    for size in (16, 32, 48, 256):
+        pixels = rgba_pixels(rows, size // 16)
+        images.append((size, png_rgba(pixels) if size == 256 else dib_bgra(pixels)))
+    directory = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, data in images:
+        directory += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(data), offset)
+        offset += len(data)
+    return directory + b"".join(data for _, data in images)
+
+
 def hex_colour(key):
     return "#%02x%02x%02x" % PALETTE[key]
 
@@ -106,6 +153,7 @@ def main():
     assert len(KEYS) == 16 and all(len(r) == 16 for r in ICON) and len(ICON) == 16
     (icons / "ru.zemtar.Tuner.png").write_bytes(png_4bit(ICON))
     (icons / "ru.zemtar.Tuner.svg").write_text(svg())
+    (icons / "ru.zemtar.Tuner.ico").write_bytes(ico(ICON))
 
 
 if __name__ == "__main__":
