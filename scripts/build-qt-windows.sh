@@ -152,8 +152,8 @@ if ! cmake --install "$build" >"$build/install.log" 2>&1; then
   die "installing Qt into $prefix failed (log: $build/install.log)"
 fi
 mkdir -p "$prefix/licenses"
-cp "$src"/LICENSES/*.txt "$prefix/licenses/" 2>/dev/null || true
-cp "$src"/LICENSE.* "$prefix/licenses/" 2>/dev/null || true
+# The licences this Qt is used under (not the commercial one, which needs a contract with the Qt Company).
+find "$src/LICENSES" -name '*.txt' ! -name 'LicenseRef-Qt-Commercial*' -exec cp {} "$prefix/licenses/" \;
 cp "$src/debian/copyright" "$prefix/licenses/debian-copyright.txt"
 ls "$prefix/licenses" | grep -q -i 'lgpl' || die "no LGPL licence text found in the Qt source"
 echo "Qt $upstream ($host_version, Debian's qt6-base source), static, for x86_64-w64-mingw32" >"$prefix/zt-qt-version"
