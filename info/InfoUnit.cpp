@@ -21,7 +21,8 @@ QWidget* AddPage(QTabWidget* Pages, const QString& Caption, QPlainTextEdit** Mem
     memo->setReadOnly(true);
     if (Chart) {
         // Charts keep their columns: no wrapping, a fixed-pitch font and both scroll bars.
-        QFont mono(QStringLiteral("Liberation Mono"));
+        QFont mono;
+        mono.setFamilies({QStringLiteral("Liberation Mono"), QStringLiteral("Courier New")});  // same metrics
         mono.setPixelSize(11);
         mono.setStyleHint(QFont::Monospace);
         mono.setFixedPitch(true);
@@ -54,7 +55,8 @@ QString TinfoForm::ResourceText(const QString& Name) {
 TinfoForm::TinfoForm(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     setObjectName(QStringLiteral("infoForm"));
     setWindowTitle(QStringLiteral("Информация"));
-    QFont font(QStringLiteral("Liberation Sans"));
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});  // same metrics
     font.setPixelSize(11);
     setFont(font);
     // The texts were written for dark text on a light face; a dark desktop theme does not change them.
