@@ -54,11 +54,13 @@ int RunThisProgram(const QString& Filter, int ScreenWidth, int ScreenHeight, con
     file.close();
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=") + config);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen:configfile=screen.json"));
     env.insert(QStringLiteral("QT_SCALE_FACTOR"), Scale);
     env.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("1"));
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::MergedChannels);
+    // A relative configuration path: on Windows the drive's colon would end the platform's argument early.
+    child.setWorkingDirectory(dir.path());
     child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=") + Filter});
     const bool finished = child.waitForFinished(60000);
     if (!finished) child.kill();
@@ -93,6 +95,9 @@ int main(int argc, char** argv) {
     // A run of RunThisProgram brings its own offscreen screen; every other run gets the default one.
     if (!qEnvironmentVariable("QT_QPA_PLATFORM").startsWith(QStringLiteral("offscreen")))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef ZT_TEST_FONT_DIR
+    if (qEnvironmentVariableIsEmpty("QT_QPA_FONTDIR")) qputenv("QT_QPA_FONTDIR", ZT_TEST_FONT_DIR);
+#endif
     QApplication application(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
