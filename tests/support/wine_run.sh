@@ -3,6 +3,11 @@
 # (cmake/mingw-w64-x86_64.cmake).
 #   wine_run.sh PREFIX PROGRAM [ARGS...]   runs PROGRAM (a path on this machine) and returns its exit code
 #   wine_run.sh PREFIX --boot              only makes sure the prefix exists
+# Wine makes every window, hidden ones too (Qt makes some even when it draws offscreen), on an X display: the one
+# named by ZT_WINE_DISPLAY (the caller's own Xvfb, to look at the windows), or else a private Xvfb of the
+# prefix's, started here and ended when the prefix's Wine server ends; never the display of this shell. Wine's
+# server keeps the display of the run that started it: a caller that changes displays ends the server first
+# (WINEPREFIX=PREFIX wineserver -k).
 # The first use creates PREFIX (wineboot, time-limited) and selects Wine's PulseAudio driver, so the wave-input
 # calls record from the PulseAudio server named by PULSE_SERVER (tests/support/pulse_server.sh starts one).
 # Uses that arrive together wait for the one that creates the prefix.
@@ -15,12 +20,29 @@ export WINEPREFIX="$prefix"
 export WINEDEBUG=-all
 # No Mono or Gecko: the tests use neither, and looking for them slows the first start.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-# No window ever appears, whatever display this shell has.
 unset DISPLAY WAYLAND_DISPLAY
 
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock -w 360 9 || { echo "wine_run.sh: $prefix is being created by another run for too long" >&2; exit 1; }
+
+# The private display: "PID :NUMBER" in PREFIX.xvfb while it runs.
+private_display=""
+if [ -n "${ZT_WINE_DISPLAY:-}" ]; then
+  export DISPLAY="$ZT_WINE_DISPLAY"
+else
+  if read -r xvfb_pid display 2>/dev/null <"$prefix.xvfb" && kill -0 "$xvfb_pid" 2>/dev/null; then
+    export DISPLAY="$display"
+  else
+    exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp </dev/null 2>/dev/null 9>&- & echo "$!")
+    read -r -t 10 xvfb_pid <&3 && read -r -t 10 number <&3 ||
+      { echo "wine_run.sh: Xvfb did not start (package xvfb)" >&2; exit 1; }
+    exec 3<&-
+    echo "$xvfb_pid :$number" >"$prefix.xvfb"
+    export DISPLAY=":$number"
+    private_display=$xvfb_pid
+  fi
+fi
 if [ ! -e "$prefix/zt-ready" ]; then
   rm -rf "$prefix"
   log="$prefix.boot.log"
@@ -35,6 +57,22 @@ if [ ! -e "$prefix/zt-ready" ]; then
 fi
 # The server stays 10 s after its last program, so that the next test program does not start it again.
 wineserver -p10 </dev/null >/dev/null 2>&1 9>&- || true
+if [ -n "$private_display" ]; then
+  # Ends the private display once the server has ended and none has started again (checked under the lock).
+  (
+    while :; do
+      wineserver -w || true
+      exec 8>"$prefix.lock"
+      flock 8
+      if timeout 1 wineserver -w; then
+        kill "$private_display" 2>/dev/null
+        rm -f "$prefix.xvfb"
+        exit 0
+      fi
+      exec 8>&-
+    done
+  ) </dev/null >/dev/null 2>&1 9>&- &
+fi
 exec 9>&-
 
 [ "$1" = --boot ] && exit 0
