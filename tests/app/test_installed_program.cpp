@@ -27,24 +27,11 @@ namespace {
 
 using namespace tuner_screen;
 
-struct Output {
-    int exitCode = -1;
-    QString text;  // standard output and error together
-};
+using xvfb::Output;
 
 Output RunCommand(const QString& program, const QStringList& arguments,
-           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(environment);
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start(program, arguments);
-    if (!p.waitForFinished(240000)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return {-1, QStringLiteral("%1 did not finish within 240 s").arg(program)};
-    }
-    const int code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    return {code, QString::fromLocal8Bit(p.readAll())};
+                  const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    return xvfb::Run(program, arguments, environment);
 }
 
 // The key=value lines of the [Desktop Entry] group.
@@ -147,13 +134,8 @@ void ExpectStartsFromTheMenu(const QString& root, const QString& prefix, const T
     QProcess tuner;
     ASSERT_TRUE(xvfb::Start(tuner, launch));
 
-    const auto titles = [] {
-        QStringList names;
-        for (const xvfb::Window& w : xvfb::ViewableWindows()) names << w.title;
-        return names.join(", ").toStdString();
-    };
     const std::optional<QRect> window = xvfb::WaitForWindow("Tuner @ Zemtar", 30000);
-    ASSERT_TRUE(window.has_value()) << "the window never appeared; windows: " << titles();
+    ASSERT_TRUE(window.has_value()) << "the window never appeared; windows: " << xvfb::ViewableTitles();
     QImage shot;
     const bool drawn = xvfb::WaitUntil([&] {
         shot = xvfb::Grab(*window);
@@ -165,7 +147,7 @@ void ExpectStartsFromTheMenu(const QString& root, const QString& prefix, const T
 
     // Only the tuner window is open: no box about a bitmap, nor any other.
     const std::vector<xvfb::Window> windows = xvfb::ViewableWindows();
-    ASSERT_EQ(windows.size(), 1u) << "windows: " << titles();
+    ASSERT_EQ(windows.size(), 1u) << "windows: " << xvfb::ViewableTitles();
     EXPECT_EQ(windows[0].title.toStdString(), "Tuner @ Zemtar");
     // The marks (drawn only when all three bitmaps loaded) at their places, as wide as the installed bitmaps.
     const int divisionWidth = QImage(root + entry.at("Path") + "/img/division.bmp").width();

@@ -2,11 +2,13 @@
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <QThread>
 
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -82,7 +84,11 @@ std::vector<Found> Viewable() {
         if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE) continue;
         auto geometry = Own(xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
         if (!geometry) continue;
-        found.push_back({w, {Title(c, w), QRect(geometry->x, geometry->y, geometry->width, geometry->height)}});
+        const QRect where(geometry->x, geometry->y, geometry->width, geometry->height);
+        // Off the screen altogether, it is no window a user sees (Wine keeps a 1 x 1 helper at -1, -1).
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        if (!where.intersects(QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels))) continue;
+        found.push_back({w, {Title(c, w), where}});
     }
     return found;
 }
@@ -161,6 +167,21 @@ bool Start(QProcess& process, const Launch& launch) {
     return process.waitForStarted(10000);
 }
 
+Output Run(const QString& program, const QStringList& arguments, const QProcessEnvironment& environment,
+           int timeoutMs) {
+    QProcess p;
+    p.setProcessEnvironment(environment);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, arguments);
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        return {-1, QStringLiteral("%1 did not finish within %2 s").arg(program).arg(timeoutMs / 1000)};
+    }
+    const int code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return {code, QString::fromLocal8Bit(p.readAll())};
+}
+
 void Stop(QProcess& process) {
     if (process.state() == QProcess::NotRunning) return;
     process.terminate();
@@ -176,6 +197,12 @@ std::vector<Window> ViewableWindows() {
     return windows;
 }
 
+std::string ViewableTitles() {
+    QStringList names;
+    for (const Window& w : ViewableWindows()) names << w.title;
+    return names.join(QStringLiteral(", ")).toStdString();
+}
+
 std::optional<QRect> WaitForWindow(const QString& title, int timeoutMs) {
     std::optional<QRect> where;
     WaitUntil([&] {
@@ -185,6 +212,21 @@ std::optional<QRect> WaitForWindow(const QString& title, int timeoutMs) {
         return where.has_value();
     }, timeoutMs);
     return where;
+}
+
+bool Click(const QPoint& screenPoint) {
+    xcb_connection_t* c = Connection();
+    if (c == nullptr || xcb_connection_has_error(c)) return false;
+    const xcb_window_t root = Root(c);
+    const auto x = static_cast<int16_t>(screenPoint.x()), y = static_cast<int16_t>(screenPoint.y());
+    for (const uint8_t type : {uint8_t{XCB_MOTION_NOTIFY}, uint8_t{XCB_BUTTON_PRESS}, uint8_t{XCB_BUTTON_RELEASE}}) {
+        const uint8_t detail = type == XCB_MOTION_NOTIFY ? 0 : 1;  // button 1; absolute motion
+        if (auto error = Own(xcb_request_check(
+                c, xcb_test_fake_input_checked(c, type, detail, XCB_CURRENT_TIME, root, x, y, 0))))
+            return false;
+        QThread::msleep(30);  // a press apart from the motion, a release apart from the press, as by hand
+    }
+    return true;
 }
 
 QImage WindowIcon(const QString& title) {
@@ -212,6 +254,91 @@ QImage Grab(const QRect& area) {
     return screen->grabWindow(0, area.x(), area.y(), area.width(), area.height())
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
+}
+
+namespace {
+
+// Dark pixels (text on the light window face) as a grid of flags.
+using Ink = std::vector<std::vector<bool>>;
+
+Ink DarkPixels(const QImage& image) {
+    Ink ink(image.height(), std::vector<bool>(image.width()));
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) ink[y][x] = qGray(image.pixel(x, y)) < 128;
+    return ink;
+}
+
+// One character as this process draws it: the font's full height, the baseline at its ascent, cropped to the
+// columns that have dark pixels (none for a space).
+Ink DrawnCharacter(const QString& character, const QFont& font) {
+    const QFontMetrics metrics(font);
+    QImage drawn(metrics.horizontalAdvance(character) + 4, metrics.height(), QImage::Format_RGB32);
+    drawn.fill(Qt::white);
+    {
+        QPainter painter(&drawn);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(2, metrics.ascent(), character);
+    }
+    const Ink all = DarkPixels(drawn);
+    int left = drawn.width(), right = -1;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x)
+            if (all[y][x]) left = std::min(left, x), right = std::max(right, x);
+    return right < 0 ? Ink() : DarkPixels(drawn.copy(left, 0, right - left + 1, drawn.height()));
+}
+
+// Pixels dark in both and dark in either, the character's cell placed at (left, top) of the target.
+std::pair<int, int> Overlap(const Ink& character, const Ink& target, int left, int top) {
+    int both = 0, either = 0;
+    for (int y = 0; y < int(character.size()); ++y)
+        for (int x = 0; x < int(character[y].size()); ++x) {
+            const int ty = top + y, tx = left + x;
+            const bool theirs = ty >= 0 && ty < int(target.size()) && tx >= 0 && tx < int(target[ty].size()) &&
+                                target[ty][tx];
+            both += character[y][x] && theirs;
+            either += character[y][x] + theirs;
+        }
+    return {both, either};
+}
+
+}  // namespace
+
+double TextLikeness(const QImage& shot, const QRect& area, const QString& text, const QFont& font) {
+    // Character by character along the line: another renderer places the glyphs of the same font a pixel or two
+    // apart from where this one does (advances rounded differently), but draws each the same.
+    const Ink target = DarkPixels(shot.copy(area));
+    const int spaceWidth = QFontMetrics(font).horizontalAdvance(QLatin1Char(' '));
+    long matched = 0, total = 0;
+    bool first = true;
+    int top = 0, next = 0, gap = 0;  // the line's top row; where the next character's cell may begin
+    for (const QChar c : text) {
+        const Ink character = DrawnCharacter(QString(c), font);
+        if (character.empty()) {
+            gap += spaceWidth;
+            continue;
+        }
+        // The first character anywhere in the area; each later one on the same line, 0 to 3 pixels (and any
+        // spaces) after the one before.
+        std::pair<int, int> best{0, 0};
+        int bestLeft = 0, bestTop = 0;
+        const int width = int(character[0].size());
+        const int fromY = first ? -1 : top, toY = first ? area.height() : top;
+        const int fromX = first ? -1 : next + gap - 1, toX = first ? area.width() : next + gap + 3;
+        for (int y = fromY; y <= toY; ++y)
+            for (int x = fromX; x <= toX; ++x) {
+                const auto overlap = Overlap(character, target, x, y);
+                if (best.second == 0 || long(overlap.first) * best.second > long(best.first) * overlap.second)
+                    best = overlap, bestLeft = x, bestTop = y;
+            }
+        matched += 2L * best.first;
+        total += best.second;
+        first = false;
+        top = bestTop;
+        next = bestLeft + width;
+        gap = 0;
+    }
+    return total > 0 ? double(matched) / total : 0;
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {

@@ -6,8 +6,10 @@
 // Qt has made multi-threaded) has forked a program: start feeders and other threads before the first Start.
 #pragma once
 
+#include <QFont>
 #include <QImage>
 #include <QProcess>
+#include <QPoint>
 #include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
@@ -15,6 +17,7 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace xvfb {
@@ -43,6 +46,16 @@ struct Launch {
 // output forwarded to the test's. False when it did not start within 10 s.
 bool Start(QProcess& process, const Launch& launch);
 
+// Runs a command to its end (not on the X server): its exit code (-1 when it crashed or ran past timeoutMs, and
+// was killed) and its standard output and error together.
+struct Output {
+    int exitCode = -1;
+    QString text;
+};
+Output Run(const QString& program, const QStringList& arguments,
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+           int timeoutMs = 240000);
+
 // Ends a started program: SIGTERM, then SIGKILL after 5 s.
 void Stop(QProcess& process);
 
@@ -51,8 +64,10 @@ struct Window {
     QRect geometry;  // on the screen (no window manager runs, so there are no frames)
 };
 
-// The mapped top-level windows, bottom to top.
+// The mapped top-level windows at least partly on the screen, bottom to top.
 std::vector<Window> ViewableWindows();
+// Their titles, comma-separated, for failure messages.
+std::string ViewableTitles();
 
 // Waits up to timeoutMs for a mapped top-level window with this title and returns where it is.
 std::optional<QRect> WaitForWindow(const QString& title, int timeoutMs);
@@ -61,11 +76,22 @@ std::optional<QRect> WaitForWindow(const QString& title, int timeoutMs);
 // (WM_DELETE_WINDOW). False when there is no such window.
 bool RequestClose(const QString& title);
 
+// Moves the pointer to `screenPoint` and clicks the left button there, as a user's mouse does (XTEST input,
+// which reaches every client, Wine's too). False when the server refused it.
+bool Click(const QPoint& screenPoint);
+
 // The first image of the window's _NET_WM_ICON (the icon a task bar shows); null when it has none.
 QImage WindowIcon(const QString& title);
 
 // The screen's pixels in `area`, grabbed through Qt from the root window.
 QImage Grab(const QRect& area);
+
+// How well `text`, drawn here in `font`, matches the dark pixels of `shot` inside `area`: 1 when every character,
+// drawn alone, matches the dark pixels where it lies, the characters one after the other on a line as the text
+// runs (each where it fits best, a few pixels of play between them); near 0 for another text, missing-glyph boxes
+// or none. For reading what another program drew in the same font: draw with the same smoothing (Wine draws the
+// window's texts unsmoothed: QFont::NoAntialias).
+double TextLikeness(const QImage& shot, const QRect& area, const QString& text, const QFont& font);
 
 // Calls done() every 100 ms (Qt's events processed in between) until it is true or timeoutMs pass.
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
