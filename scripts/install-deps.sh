@@ -20,7 +20,7 @@ tests=(
   xvfb xauth libxcb1-dev
   desktop-file-utils appstream lintian dpkg-dev file
   pulseaudio pulseaudio-utils
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix wine wine64 nsis libxcb-xtest0-dev
 )
 
 case "${1:-}" in

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Measures the Windows program under Wine beside the Linux program on the same machine, on one Xvfb:
+#  - the installer's size and the installed size (the release build: scripts/package-windows.sh);
+#  - start to the first drawn tick (the level bar's first column turns green), median of 5;
+#  - CPU time per second of wall time while it records a 196 Hz tone from a private PulseAudio server (a pipe
+#    source fed in real time): the program's process plus Wine's server for the Windows program, the program's
+#    process for the Linux one, which reads the same server through ALSA's pulse plugin.
+# Usage: bench/measure_windows_program.sh [seconds]     (30 by default: the CPU run)
+set -euo pipefail
+seconds="${1:-30}"
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+"$root/scripts/package-windows.sh" installer >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release --target zemtar_tuner zt_test_audio probe_program >/dev/null
+bin="$root/build/release"
+audio="$bin/tests/support/zt_test_audio"
+probe="$bin/bench/probe_program"
+pulse="$root/tests/support/pulse_server.sh"
+installer=$(ls "$root"/build/windows-release/zemtar-tuner-*-win64.exe)
+
+work="$(mktemp -d)"
+prefix="$work/wine"
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
+  "$pulse" stop "$work/pulse" >/dev/null 2>&1 || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "none"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & echo "pid $!")
+read -r _ xvfb_pid <&3
+pids+=("$xvfb_pid")
+read -r display_number <&3
+export DISPLAY=":$display_number" ZT_WINE_DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb
+
+"$audio" tone "$work/tone.raw" 196 60 20.897959183673468
+eval "$("$pulse" start "$work/pulse" pipe "$work/tone.fifo" | sed 's/^/export /')"
+"$audio" feed "$work/tone.fifo" "$work/tone.raw" --loop &
+pids+=($!)
+
+# The installed program, as the Start-menu shortcut starts it: in its folder.
+"$root/tests/support/wine_run.sh" "$prefix" "$installer" /S
+installed="$prefix/drive_c/Program Files/Zemtar Tuner"
+cat >"$work/windows-tuner" <<WRAPPER
+#!/bin/sh
+exec "$root/tests/support/wine_run.sh" "$prefix" "$installed/zemtar_tuner.exe"
+WRAPPER
+chmod +x "$work/windows-tuner"
+
+# The installed Windows program's process (Wine names it by its Windows path), or the Linux program itself.
+wine_pattern='Zemtar Tuner.zemtar_tuner\.exe'
+end_program() { pkill -f "$wine_pattern" || true; kill "$1" 2>/dev/null || true; }
+cpu_ticks() { local total=0 p; for p in "$@"; do total=$((total + $(awk '{print $14 + $15}' "/proc/$p/stat"))); done; echo "$total"; }
+measure() {  # PROGRAM WORKING_DIRECTORY WINDOWS(0/1): prints "<first tick median ms> <cpu %>"
+  local program=$1 dir=$2 windows=$3 ticks=() pid ms i procs cpu0 cpu1 t0 t1
+  for i in 1 2 3 4 5 6; do
+    read -r pid ms < <("$probe" "$program" "$dir" first-tick 2>/dev/null)
+    [ "$i" -gt 1 ] && ticks+=("$ms")   # the first run of each also warms the caches (Wine's server, fonts)
+    if [ "$i" -lt 6 ]; then end_program "$pid"; sleep 1; fi
+  done
+  procs=("$pid")
+  if [ "$windows" = 1 ]; then procs=($(pgrep -f "$wine_pattern" | head -1) $(pgrep -x wineserver | head -1)); fi
+  cpu0=$(cpu_ticks "${procs[@]}"); t0=$(date +%s%N)
+  sleep "$seconds"
+  cpu1=$(cpu_ticks "${procs[@]}"); t1=$(date +%s%N)
+  end_program "$pid"
+  echo "$(printf '%s\n' "${ticks[@]}" | median) $(awk -v c=$((cpu1 - cpu0)) -v hz="$(getconf CLK_TCK)" -v ns=$((t1 - t0)) \
+    'BEGIN { printf "%.2f", 100 * (c / hz) / (ns / 1e9) }')"
+}
+read -r wine_tick wine_cpu < <(measure "$work/windows-tuner" "$installed" 1)
+read -r linux_tick linux_cpu < <(measure "$bin/app/zemtar_tuner" "$root" 0)
+
+echo "Windows program (release) under Wine $(wine --version | sed 's/^wine-//'), beside the Linux program, one Xvfb:"
+echo "  installer:                  $(($(stat -c %s "$installer") / 1024)) KiB"
+echo "  installed:                  $(du -sk "$installed" | cut -f1) KiB"
+echo "  start to first drawn tick:  Wine ${wine_tick} ms, Linux ${linux_tick} ms (median of 5)"
+echo "  CPU per wall second:        Wine ${wine_cpu} % (program and Wine's server), Linux ${linux_cpu} % over ${seconds} s"
