@@ -6,8 +6,11 @@
 #include <numbers>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -230,13 +233,43 @@ bool WaitForExit(pid_t pid)
 
 } // namespace
 
-PulseServer::PulseServer(std::string dir, std::string pipeFifo) : dir_(std::move(dir))
+double ThreadCpuSeconds(int pid, const std::string& name)
 {
-    std::string command = Quoted(ZT_PULSE_SERVER_SCRIPT) + " start " + Quoted(dir_);
+    std::error_code error;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+        std::string stat;
+        std::getline(std::ifstream(task.path() / "stat"), stat);
+        const std::size_t end = stat.rfind(") ");
+        if (end == std::string::npos || stat.find(" (" + name + ") ") == std::string::npos)
+            continue;
+        // After the name: the state, then utime and stime as the 12th and 13th fields, in clock ticks.
+        std::istringstream fields(stat.substr(end + 2));
+        std::string skip;
+        double user = 0, system = 0;
+        for (int i = 0; i < 11; ++i)
+            fields >> skip;
+        fields >> user >> system;
+        return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+    }
+    return -1;
+}
+
+PulseServer::PulseServer(std::string dir, std::string pipeFifo, Server server)
+    : script_(ZT_PULSE_SERVER_SCRIPT), dir_(std::move(dir))
+{
+    if (server != Server::PulseAudio)
+        script_.replace(script_.rfind("pulse_server.sh"), std::string::npos, "pipewire_server.sh");
+    start_ = Quoted(script_) + " start " + Quoted(dir_) + (server == Server::PipeWirePlugin ? " plugin" : "");
     if (!pipeFifo.empty())
-        command += " pipe " + Quoted(pipeFifo);
+        start_ += " pipe " + Quoted(pipeFifo);
+    Restart();
+}
+
+void PulseServer::Restart()
+{
     bool ok = false;
-    const std::string out = Capture(command, &ok);
+    const std::string out = Capture(start_, &ok);
+    env_.clear();
     if (!ok)
         return;
     std::size_t start = 0;
@@ -258,7 +291,7 @@ PulseServer::~PulseServer()
         ::waitpid(player_, nullptr, 0);
     }
     bool ok = false;
-    Capture(Quoted(ZT_PULSE_SERVER_SCRIPT) + " stop " + Quoted(dir_), &ok);
+    Capture(Quoted(script_) + " stop " + Quoted(dir_), &ok);
 }
 
 std::string PulseServer::Value(const std::string& name) const
@@ -271,6 +304,10 @@ std::string PulseServer::Value(const std::string& name) const
 
 bool PulseServer::Play(const std::string& rawFile, int latencyMs)
 {
+    if (player_ > 0) {
+        ::kill(-player_, SIGKILL);
+        ::waitpid(player_, nullptr, 0);
+    }
     const std::string server = Value("PULSE_SERVER");
     const pid_t pid = ::fork();
     if (pid < 0)
@@ -291,9 +328,9 @@ bool PulseServer::Play(const std::string& rawFile, int latencyMs)
 
 bool PulseServer::Kill(int signal)
 {
-    std::ifstream file(dir_ + "/daemon.pid");
-    pid_t pid = 0;
-    if (!(file >> pid) || pid <= 0)
+    bool ok = false;
+    const pid_t pid = std::atoi(Capture(Quoted(script_) + " pid " + Quoted(dir_), &ok).c_str());
+    if (!ok || pid <= 0)
         return false;
     if (::kill(pid, signal) != 0)
         return false;

@@ -37,10 +37,11 @@ struct Launch {
     QStringList arguments;
     QString workingDirectory;       // empty: the test's own
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels;  // ForwardedOutputChannel: stderr kept
 };
 
 // Starts launch.program on the server (DISPLAY and QT_QPA_PLATFORM=xcb are added to launch.environment), its
-// output forwarded to the test's. False when it did not start within 10 s.
+// output forwarded to the test's as launch.channels says. False when it did not start within 10 s.
 bool Start(QProcess& process, const Launch& launch);
 
 // Ends a started program: SIGTERM, then SIGKILL after 5 s.
