@@ -8,9 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -232,27 +230,6 @@ bool WaitForExit(pid_t pid)
 }
 
 } // namespace
-
-double ThreadCpuSeconds(int pid, const std::string& name)
-{
-    std::error_code error;
-    for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
-        std::string stat;
-        std::getline(std::ifstream(task.path() / "stat"), stat);
-        const std::size_t end = stat.rfind(") ");
-        if (end == std::string::npos || stat.find(" (" + name + ") ") == std::string::npos)
-            continue;
-        // After the name: the state, then utime and stime as the 12th and 13th fields, in clock ticks.
-        std::istringstream fields(stat.substr(end + 2));
-        std::string skip;
-        double user = 0, system = 0;
-        for (int i = 0; i < 11; ++i)
-            fields >> skip;
-        fields >> user >> system;
-        return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
-    }
-    return -1;
-}
 
 PulseServer::PulseServer(std::string dir, std::string pipeFifo, Server server)
     : script_(ZT_PULSE_SERVER_SCRIPT), dir_(std::move(dir))

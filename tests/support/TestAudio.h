@@ -75,9 +75,6 @@ private:
     std::unique_ptr<PacedFeeder> feeder_;
 };
 
-// CPU time (user and system, seconds) that the thread named `name` of process `pid` has used; -1: no such thread.
-double ThreadCpuSeconds(int pid, const std::string& name);
-
 // The private sound servers, each with the way ALSA's "default" reaches it.
 enum class Server {
     PulseAudio,      // tests/support/pulse_server.sh, through ALSA's pulse plugin

@@ -1,16 +1,11 @@
 #!/usr/bin/env bash
 # A private PipeWire for tests, as a desktop runs it: pipewire, wireplumber (its ALSA, camera and Bluetooth monitors
-# off, so that no real device is opened) and pipewire-pulse, on a D-Bus session bus of their own, in the test's own
-# runtime folder; nothing of the machine's or the user's configuration is read or written. As pulse_server.sh:
-#
-#   pipewire_server.sh start DIR [plugin]   start it (again, as systemd restarts a crashed one)
-#   pipewire_server.sh stop DIR             stop it
-#   pipewire_server.sh pid DIR              print the process id of pipewire itself
-#
-# The default source is the monitor of a null sink "zt_sink" at 11025 Hz mono, the default sink. `start` prints
-# PULSE_SERVER=... and ALSA_CONFIG_PATH=...: an ALSA configuration whose "default" is ALSA's pulse plugin talking to
-# pipewire-pulse (what it is on a Debian 12 desktop), or with `plugin` PipeWire's own ALSA plugin, from the
-# pipewire-alsa package that scripts/pipewire-alsa.sh unpacks into a cache folder. DIR/*.log keep the logs.
+# off: no real device is opened) and pipewire-pulse, on a D-Bus session bus of their own, all under DIR; nothing of
+# the machine's or the user's configuration is read or written. As pulse_server.sh (null sink only):
+#   pipewire_server.sh start DIR [plugin] | stop DIR | pid DIR (of pipewire itself)
+# `start` (again: a restart, as systemd does it) prints PULSE_SERVER=... and ALSA_CONFIG_PATH=...: "default" is ALSA's
+# pulse plugin talking to pipewire-pulse (as on a Debian 12 desktop), or with `plugin` PipeWire's own ALSA plugin
+# (from pipewire-alsa, unpacked into a cache folder by scripts/pipewire-alsa.sh). DIR/*.log keep the logs.
 set -euo pipefail
 usage() { echo "usage: $0 start DIR [plugin] | stop DIR | pid DIR" >&2; exit 2; }
 [ $# -ge 2 ] || usage
@@ -78,9 +73,7 @@ EOF
         sleep 0.05
     done
     echo "pipewire_server.sh: no default source within 10 s; see $dir/*.log" >&2
-    stop_daemons
-    exit 1
-    ;;
+    stop_daemons; exit 1 ;;
 stop) stop_daemons ;;
 pid) cat "$dir/pipewire.pid" ;;
 *) usage ;;
