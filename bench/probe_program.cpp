@@ -8,7 +8,12 @@
 //   probe_program PROGRAM WORKING_DIRECTORY close AFTER_MS [KILL_PID]
 //       "<ms> <exit code>": from a close request AFTER_MS after the start to the end of the process. With
 //       KILL_PID, once the pointer is shown that process (the sound server) is killed first, and the close
-//       request follows one second later.
+//       request follows AFTER_MS after that.
+//   probe_program PROGRAM WORKING_DIRECTORY return KILL_PID RESTART_COMMAND
+//       "<ms>": once the pointer is shown (a tone sharp of string 1), kills KILL_PID (the sound server), runs the
+//       shell command RESTART_COMMAND 1.5 s later (it starts the server again and plays a tone flat of string 1,
+//       and returns once the server answers), and times from its return to the pointer's move left of the
+//       scale's middle; then closes the program.
 // Prints "none" in place of a time that was not seen within 10 s.
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -24,6 +29,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "XvfbHarness.h"
@@ -52,16 +58,28 @@ bool FirstTickDrawn(const Window& w)
     return !pixel.isNull() && pixel.pixel(0, 0) == tuner_screen::Green;
 }
 
-bool PointerShown(const Window& w)
+// The pointer's leftmost and rightmost columns in the scale box; -1 -1 when it is not shown.
+std::pair<int, int> PointerColumns(const Window& w)
 {
     const QPoint box = w.origin + QPoint(tuner_screen::ScaleLeft, tuner_screen::ScaleTop);
     const QImage strip =
         w.screen->grabWindow(0, box.x(), box.y(), tuner_screen::BoxWidth, tuner_screen::ScaleHeight).toImage();
+    std::pair<int, int> columns{-1, -1};
     for (int y = 0; y < strip.height(); ++y)
         for (int x = 0; x < strip.width(); ++x)
-            if (strip.pixel(x, y) == tuner_screen::Navy)
-                return true;
-    return false;
+            if (strip.pixel(x, y) == tuner_screen::Navy) {
+                columns.first = columns.first < 0 ? x : std::min(columns.first, x);
+                columns.second = std::max(columns.second, x);
+            }
+    return columns;
+}
+
+bool PointerShown(const Window& w) { return PointerColumns(w).first >= 0; }
+
+bool PointerLeftOfMiddle(const Window& w)
+{
+    const auto [left, right] = PointerColumns(w);
+    return left >= 0 && left + right < tuner_screen::BoxWidth;
 }
 
 // Milliseconds of `clock` when done() first holds, polling every 2 ms; -1 after kPatienceMs more.
@@ -97,7 +115,7 @@ int main(int argc, char* argv[])
     QGuiApplication application(argc, argv);
     if (argc < 4) {
         std::fprintf(stderr, "usage: probe_program PROGRAM WORKING_DIRECTORY first-tick | first-estimate | "
-                             "close AFTER_MS [KILL_PID]\n");
+                             "close AFTER_MS [KILL_PID] | return KILL_PID RESTART_COMMAND\n");
         return 2;
     }
     const QString mode = QString::fromLocal8Bit(argv[3]);
@@ -126,12 +144,24 @@ int main(int argc, char* argv[])
         CloseAndTime(program);
         return 0;
     }
+    if (mode == "return" && argc >= 6) {
+        WaitFor(clock, [&] { return PointerShown(window); });
+        ::kill(static_cast<pid_t>(std::atoll(argv[4])), SIGKILL);
+        QThread::msleep(1500);
+        if (std::system(argv[5]) != 0)
+            std::fprintf(stderr, "probe_program: the restart command failed\n");
+        QElapsedTimer sinceReturn;
+        sinceReturn.start();
+        std::printf("%s\n", Ms(WaitFor(sinceReturn, [&] { return PointerLeftOfMiddle(window); })).c_str());
+        CloseAndTime(program);
+        return 0;
+    }
     if (mode == "close" && argc >= 5) {
         const qint64 after = std::atoll(argv[4]);
         if (argc >= 6) {
             WaitFor(clock, [&] { return PointerShown(window); });
             ::kill(static_cast<pid_t>(std::atoll(argv[5])), SIGKILL);
-            QThread::msleep(1000);
+            QThread::msleep(static_cast<unsigned long>(after));
         } else {
             // A close request before the window is mapped would go nowhere: the earliest is at its mapping.
             WaitFor(clock, [] {

@@ -12,8 +12,16 @@
 // later. It can never touch the client's memory again: it holds only the shared device state and its scratch.
 //
 // A buffer is handed back only when it is full, or when the client stops or resets the device. When the device
-// goes away, the buffer being filled stays queued (for the reset to return) and nothing more is delivered.
-// Each device failure is written to standard error as one line with ALSA's text and the device name.
+// goes away while recording (a read error, overrun recoveries that bring no sound, or no sound for a while), the
+// buffer being filled stays queued (for a reset to return) and nothing more is delivered; the thread closes the PCM
+// and opens "default" again about once a second, on its own and without holding the client's calls. Once one
+// opens, the queued buffers fill again, the one that was being filled from its beginning, so that no buffer holds
+// sound from both sides of the gap: the client sees only a pause. Each device failure, and a resumption, is written
+// to standard error as one line with ALSA's text and the device name.
+//
+// The thread never spins: every wait is a poll of the PCM (and of an event that the client's calls signal) or a
+// timed wait; after a wake-up that brings less than a period it waits for the rest of the period before looking
+// again, as some plugins wake their reader for every few frames.
 //
 // Locking: one registry mutex maps handles to devices (never held while a device's own mutex is awaited); each
 // device's mutex guards its queue and flags. The callback is always called without any of the layer's mutexes
@@ -23,6 +31,9 @@
 
 #include <alsa/asoundlib.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -88,11 +99,16 @@ using wavein_alsa::ResultFromAlsaError;
 using namespace std::chrono_literals;
 
 const char* const kDefaultPcm = "default";
-constexpr int kReadWaitMs = 25;            // one poll of the PCM; stop and close are seen at least this often
+constexpr int kPollLimitMs = 250;          // the longest poll of the PCM; the client's calls interrupt it
 constexpr auto kIdleWakeup = 1s;           // the device thread's idle waits look at its state at least this often
 constexpr unsigned long kBufferPeriods = 4;
+constexpr int kMaxEmptyRecoveries = 3;     // overrun or suspend recoveries in a row that bring no sound: lost
+constexpr auto kSoundGapLimit = 1s;        // no sound for this long once sound has come: lost
+constexpr auto kFirstSoundLimit = 3s;      // no sound at all for this long after a start (a sound server may
+                                           // start a stream a second or more late): lost
+constexpr auto kReopenInterval = 1s;       // a lost device is opened again this often
 
-// ALSA prints its own errors to stderr; the codes carry them to the caller, and LogFailure says it once.
+// ALSA prints its own errors to stderr; the codes carry them to the caller, and LogLine says it once.
 void DiscardAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 void SilenceAlsa()
@@ -101,8 +117,8 @@ void SilenceAlsa()
     std::call_once(once, [] { snd_lib_error_set_handler(&DiscardAlsaError); });
 }
 
-// One line on standard error per device failure, for a user who started the program from a terminal.
-void LogFailure(const char* what, int alsaError)
+// One line on standard error per device failure or resumption, for a user who started the program from a terminal.
+void LogLine(const char* what, int alsaError)
 {
     if (alsaError < 0)
         std::fprintf(stderr, "ALSA capture device \"%s\": %s: %s\n", kDefaultPcm, what, snd_strerror(alsaError));
@@ -132,9 +148,27 @@ struct Device {
     int delivering = 0;        // depth of the thread's calls into the callback
     bool ended = false;        // the thread has closed the PCM and is leaving
     MMRESULT lost = MMSYSERR_NOERROR;  // set once the device has gone away
+    bool resuming = false;     // lost while recording: the thread opens "default" again until it records
     bool unresponsive = false; // a bounded wait for the thread ran out while it was inside ALSA
     int injectedError = 0;     // InjectCaptureErrorForTest
+    int wakeFd = -1;           // an eventfd in the thread's poll of the PCM, signalled by Wake
+
+    ~Device()
+    {
+        if (wakeFd >= 0)
+            ::close(wakeFd);
+    }
 };
+
+// Tells the device thread that its state changed, also while it polls the PCM.
+void Wake(Device& d)
+{
+    d.changed.notify_all();
+    const std::uint64_t one = 1;
+    if (d.wakeFd >= 0 && ::write(d.wakeFd, &one, sizeof one) < 0) {
+        // The counter is full: the thread has a wake-up pending anyway.
+    }
+}
 
 struct Registry {
     std::mutex mutex;
@@ -213,7 +247,7 @@ void GiveUpOn(Device& d, const char* what)
     d.unresponsive = true;
     if (d.lost == MMSYSERR_NOERROR)
         d.lost = MMSYSERR_NODRIVER;
-    LogFailure(what, 0);
+    LogLine(what, 0);
 }
 
 MMRESULT FormatOf(const WAVEFORMATEX& format, snd_pcm_format_t& pcmFormat)
@@ -269,13 +303,15 @@ MMRESULT Configure(snd_pcm_t* pcm, const WAVEFORMATEX& format, snd_pcm_format_t 
     return MMSYSERR_NOERROR;
 }
 
-// Opens "default" without blocking and sets it up for the format; on failure nothing stays open.
+// Opens "default" without blocking and sets it up for the format; on failure nothing stays open. Says why on
+// standard error unless `quiet` (the attempts to reopen a lost device).
 MMRESULT OpenPcm(const WAVEFORMATEX& format, snd_pcm_format_t pcmFormat, snd_pcm_t*& pcm,
-                 snd_pcm_uframes_t& periodFrames)
+                 snd_pcm_uframes_t& periodFrames, bool quiet)
 {
     int err = snd_pcm_open(&pcm, kDefaultPcm, SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
     if (err < 0) {
-        LogFailure("cannot open", err);
+        if (!quiet)
+            LogLine("cannot open", err);
         pcm = nullptr;
         return ResultFromAlsaError(err, Stage::Open);
     }
@@ -283,10 +319,12 @@ MMRESULT OpenPcm(const WAVEFORMATEX& format, snd_pcm_format_t pcmFormat, snd_pcm
     snd_pcm_uframes_t bufferFrames = 0;
     if (result == MMSYSERR_NOERROR && snd_pcm_get_params(pcm, &bufferFrames, &periodFrames) == 0 && periodFrames > 0)
         return MMSYSERR_NOERROR;
-    char what[96];
-    std::snprintf(what, sizeof what, "cannot record %u Hz, %u bits, %u channel(s)", format.nSamplesPerSec,
-                  format.wBitsPerSample, format.nChannels);
-    LogFailure(what, 0);
+    if (!quiet) {
+        char what[96];
+        std::snprintf(what, sizeof what, "cannot record %u Hz, %u bits, %u channel(s)", format.nSamplesPerSec,
+                      format.wBitsPerSample, format.nChannels);
+        LogLine(what, 0);
+    }
     snd_pcm_close(pcm);
     pcm = nullptr;
     return result == MMSYSERR_NOERROR ? MMSYSERR_ERROR : result;
@@ -303,18 +341,35 @@ int StartPcm(snd_pcm_t* pcm)
     return snd_pcm_start(pcm);
 }
 
-// Waits at most kReadWaitMs for a period to be ready: 1 ready, 0 not yet, or a negative ALSA error. One poll
-// only: snd_pcm_wait polls again, each time with the whole timeout, for as long as the PCM's descriptors wake
-// without a full period (PulseAudio's plugin does that for a second or more after a start).
-int WaitForPeriod(snd_pcm_t* pcm)
+// What one turn of reading brought.
+struct Turn {
+    snd_pcm_sframes_t frames = 0;  // frames read, or a negative ALSA error that recovery could not mend
+    bool recovered = false;        // an overrun or suspend was mended (the sound meanwhile is lost)
+    bool early = false;            // the PCM woke its reader with less than a period ready
+};
+
+// Waits at most kPollLimitMs for a period to be ready, or for a Wake: 1 ready, 0 not (yet), 2 woken early, or a
+// negative ALSA error. One poll only: snd_pcm_wait polls again, each time with the whole timeout, for as long as
+// the PCM's descriptors wake without a full period (PulseAudio's plugin does that for a second or more after a
+// start).
+int WaitForPeriod(snd_pcm_t* pcm, int wakeFd)
 {
-    pollfd fds[8];
-    const int count = snd_pcm_poll_descriptors(pcm, fds, std::size(fds));
+    pollfd fds[9];
+    const int count = snd_pcm_poll_descriptors(pcm, fds, std::size(fds) - 1);
     if (count <= 0)
         return count < 0 ? count : -EIO;
-    const int polled = ::poll(fds, static_cast<nfds_t>(count), kReadWaitMs);
+    fds[count] = {wakeFd, POLLIN, 0};
+    const int polled = ::poll(fds, static_cast<nfds_t>(count + 1), kPollLimitMs);
     if (polled <= 0)
         return polled < 0 && errno != EINTR ? -errno : 0;
+    if (fds[count].revents & POLLIN) {
+        std::uint64_t wakes = 0;
+        if (::read(wakeFd, &wakes, sizeof wakes) < 0) {
+            // Nothing pending after all.
+        }
+        if (polled == 1)
+            return 0;
+    }
     unsigned short revents = 0;
     const int err = snd_pcm_poll_descriptors_revents(pcm, fds, static_cast<unsigned>(count), &revents);
     if (err < 0)
@@ -331,26 +386,28 @@ int WaitForPeriod(snd_pcm_t* pcm)
             return -EIO;
         }
     }
-    return (revents & POLLIN) ? 1 : 0;
+    return (revents & POLLIN) ? 1 : 2;
 }
 
-// Reads one period when one is ready, waiting at most kReadWaitMs for it. Returns the frames read (0: nothing
-// yet, or an overrun or suspend that was mended), or a negative ALSA error that recovery could not mend.
-snd_pcm_sframes_t ReadPeriod(snd_pcm_t* pcm, void* into, snd_pcm_uframes_t frames)
+// Reads one period when one is ready, waiting at most kPollLimitMs for it.
+Turn ReadPeriod(snd_pcm_t* pcm, int wakeFd, void* into, snd_pcm_uframes_t frames)
 {
-    const int ready = WaitForPeriod(pcm);
-    snd_pcm_sframes_t got = 0;
-    if (ready > 0)
-        got = snd_pcm_readi(pcm, into, frames);
+    const int ready = WaitForPeriod(pcm, wakeFd);
+    Turn turn;
+    turn.early = ready == 2;
+    if (ready == 1)
+        turn.frames = snd_pcm_readi(pcm, into, frames);
     else if (ready < 0)
-        got = ready;
-    if (got == -EAGAIN || got == -EINTR)
-        return 0;
-    if (got == -EPIPE) {
-        // Overrun: the sound lost meanwhile is gone; carry on silently.
-        return StartPcm(pcm) < 0 ? -EIO : 0;
+        turn.frames = ready;
+    if (turn.frames == -EAGAIN || turn.frames == -EINTR) {
+        turn.frames = 0;
+        turn.early = true;
     }
-    if (got == -ESTRPIPE) {
+    if (turn.frames == -EPIPE) {
+        // Overrun: the sound lost meanwhile is gone; carry on silently.
+        turn.frames = StartPcm(pcm) < 0 ? -EIO : 0;
+        turn.recovered = true;
+    } else if (turn.frames == -ESTRPIPE) {
         // Suspended: try to resume for a tenth of a second, then start afresh.
         int resumed = -EAGAIN;
         for (int attempt = 0; attempt < 10 && resumed == -EAGAIN; ++attempt) {
@@ -358,11 +415,21 @@ snd_pcm_sframes_t ReadPeriod(snd_pcm_t* pcm, void* into, snd_pcm_uframes_t frame
             if (resumed == -EAGAIN)
                 std::this_thread::sleep_for(10ms);
         }
-        if (resumed < 0 && StartPcm(pcm) < 0)
-            return -EIO;
-        return 0;
+        turn.frames = resumed < 0 && StartPcm(pcm) < 0 ? -EIO : 0;
+        turn.recovered = true;
     }
-    return got;
+    return turn;
+}
+
+// After a wake-up that brought less than a period: how long until the rest of the period is there, at least a
+// quarter and at most a whole period.
+std::chrono::microseconds RestOfPeriod(snd_pcm_t* pcm, snd_pcm_uframes_t periodFrames, unsigned rateHz)
+{
+    const snd_pcm_sframes_t avail = snd_pcm_avail_update(pcm);
+    const auto ready = static_cast<snd_pcm_uframes_t>(std::max<snd_pcm_sframes_t>(avail, 0));
+    const snd_pcm_uframes_t missing =
+        std::clamp(periodFrames - std::min(ready, periodFrames), periodFrames / 4, periodFrames);
+    return std::chrono::microseconds(1'000'000ULL * missing / rateHz);
 }
 
 // Copies what was read into the queued buffers in order and hands back each one that fills up. What finds no
@@ -385,11 +452,73 @@ void Distribute(Device& d, std::unique_lock<std::mutex>& lock, const char* data,
     }
 }
 
-// The device thread's life once the PCM is open: start, read and stop as asked, until the device is closed.
-void Capture(Device& d, std::unique_lock<std::mutex>& lock, snd_pcm_t* pcm, snd_pcm_uframes_t periodFrames)
+// The device went away while recording: nothing more is delivered, the buffer being filled stays queued, and the
+// thread will open the device again. Said on standard error when `tell`, with `why` or ALSA's text for `alsaError`.
+void LoseWhileRecording(Device& d, bool tell, const char* why, int alsaError)
 {
+    if (tell) {
+        char what[96];
+        std::snprintf(what, sizeof what, "recording failed%s%s", why != nullptr ? ": " : "", why != nullptr ? why : "");
+        LogLine(what, alsaError);
+    }
+    d.lost = alsaError < 0 ? ResultFromAlsaError(alsaError, Stage::Capture) : MMSYSERR_NODRIVER;
+    if (d.lost == MMSYSERR_NOERROR)
+        d.lost = MMSYSERR_NODRIVER;
+    d.resuming = true;
+    d.changed.notify_all();
+}
+
+// The steps that mend a lost device: closing the broken PCM, and each attempt to open and start "default" again
+// (true when `pcm` records again). They run without the mutex and hold none of the client's calls: those do not
+// wait for them (a close waits for the thread only within its time limit), and they touch nothing of the client's.
+void CloseBroken(Device& d, std::unique_lock<std::mutex>& lock, snd_pcm_t*& pcm)
+{
+    snd_pcm_t* broken = pcm;
+    pcm = nullptr;
+    d.running = false;
+    d.changed.notify_all();
+    lock.unlock();
+    snd_pcm_close(broken);
+    lock.lock();
+}
+
+bool Reopen(std::unique_lock<std::mutex>& lock, const Device& d, snd_pcm_t*& pcm, snd_pcm_uframes_t& periodFrames)
+{
+    lock.unlock();
+    snd_pcm_t* fresh = nullptr;
+    const bool recording = OpenPcm(d.format, d.pcmFormat, fresh, periodFrames, /*quiet=*/true) == MMSYSERR_NOERROR &&
+                           StartPcm(fresh) >= 0;
+    if (fresh != nullptr && !recording) {
+        snd_pcm_close(fresh);
+        fresh = nullptr;
+    }
+    lock.lock();
+    pcm = fresh;
+    return recording;
+}
+
+// The device thread's life once the PCM is open: start, read and stop as asked, until the device is closed.
+// `pcm` is the PCM open at the end (none after a loss that no reopening has mended).
+void Capture(Device& d, std::unique_lock<std::mutex>& lock, snd_pcm_t*& pcm, snd_pcm_uframes_t periodFrames)
+{
+    using Clock = std::chrono::steady_clock;
     std::vector<char> scratch(periodFrames * d.frameBytes);
     bool graceOver = false;
+    int emptyRecoveries = 0;
+    Clock::time_point lastSound;     // of the last frame read, or of the (re)start
+    bool soundSinceStart = false;
+    bool toldLost = false;           // a loss was said on standard error, and no resumption since
+    Clock::time_point nextReopen;
+    const auto restart = [&] {
+        lastSound = Clock::now();
+        soundSinceStart = false;
+        emptyRecoveries = 0;
+    };
+    const auto lose = [&](const char* why, int alsaError) {
+        LoseWhileRecording(d, !toldLost, why, alsaError);
+        toldLost = true;
+        nextReopen = Clock::now() + kReopenInterval;
+    };
     while (!d.closed) {
         if (!d.started) {
             graceOver = false;
@@ -403,18 +532,40 @@ void Capture(Device& d, std::unique_lock<std::mutex>& lock, snd_pcm_t* pcm, snd_
             continue;
         }
         if (d.lost != MMSYSERR_NOERROR) {
-            d.changed.wait_for(lock, kIdleWakeup, [&] { return d.closed || !d.started; });
+            if (d.resuming && pcm != nullptr) {
+                CloseBroken(d, lock, pcm);
+                continue;
+            }
+            if (!d.resuming || Clock::now() < nextReopen) {
+                d.changed.wait_until(lock, d.resuming ? nextReopen : Clock::now() + kIdleWakeup,
+                                     [&] { return d.closed || !d.started; });
+                continue;
+            }
+            nextReopen = Clock::now() + kReopenInterval;
+            if (!Reopen(lock, d, pcm, periodFrames))
+                continue;
+            // Recording again (a stop meanwhile drops it, a close meanwhile closes it).
+            scratch.resize(periodFrames * d.frameBytes);
+            d.lost = MMSYSERR_NOERROR;
+            d.resuming = false;
+            d.running = true;
+            // The buffer being filled when the device went away starts again, with sound from after the gap only.
+            if (!d.queue.empty())
+                d.queue.front()->dwBytesRecorded = 0;
+            restart();
+            d.changed.notify_all();
             continue;
         }
         if (!d.running) {
             const int err = InAlsa(d, lock, [&] { return StartPcm(pcm); });
             if (err < 0) {
-                LogFailure("cannot start recording", err);
+                LogLine("cannot start recording", err);
                 d.lost = ResultFromAlsaError(err, Stage::Capture);
                 if (d.lost == MMSYSERR_NOERROR)
                     d.lost = MMSYSERR_ERROR;
             }
             d.running = err >= 0;
+            restart();
             d.changed.notify_all();
             continue;
         }
@@ -428,34 +579,43 @@ void Capture(Device& d, std::unique_lock<std::mutex>& lock, snd_pcm_t* pcm, snd_
         if (!d.queue.empty())
             graceOver = false;
 
-        snd_pcm_sframes_t got = 0;
+        Turn turn;
         if (d.injectedError != 0) {
-            got = d.injectedError;
+            turn.frames = d.injectedError;
             d.injectedError = 0;
         } else {
-            got = InAlsa(d, lock, [&] { return ReadPeriod(pcm, scratch.data(), periodFrames); });
+            turn = InAlsa(d, lock, [&] { return ReadPeriod(pcm, d.wakeFd, scratch.data(), periodFrames); });
         }
         if (d.closed || !d.started)
             continue;
-        if (got < 0) {
-            // The device has gone. The buffer being filled stays queued, for the reset to return.
-            LogFailure("recording failed", static_cast<int>(got));
-            d.lost = ResultFromAlsaError(static_cast<int>(got), Stage::Capture);
-            if (d.lost == MMSYSERR_NOERROR)
-                d.lost = MMSYSERR_NODRIVER;
-            d.changed.notify_all();
-            continue;
+        if (turn.frames < 0) {
+            lose(nullptr, static_cast<int>(turn.frames));
+        } else if (turn.frames > 0) {
+            if (toldLost)
+                LogLine("recording resumed", 0);
+            toldLost = false;
+            lastSound = Clock::now();
+            soundSinceStart = true;
+            emptyRecoveries = 0;
+            Distribute(d, lock, scratch.data(), static_cast<std::size_t>(turn.frames) * d.frameBytes);
+        } else if (turn.recovered && ++emptyRecoveries >= kMaxEmptyRecoveries) {
+            lose(nullptr, -EPIPE);
+        } else if (Clock::now() - lastSound > (soundSinceStart ? kSoundGapLimit : kFirstSoundLimit)) {
+            lose("no sound from the device", 0);
+        } else if (turn.early) {
+            const auto rest = InAlsa(d, lock, [&] { return RestOfPeriod(pcm, periodFrames, d.format.nSamplesPerSec); });
+            d.changed.wait_for(lock, rest, [&] { return d.closed || !d.started || d.injectedError != 0; });
         }
-        Distribute(d, lock, scratch.data(), static_cast<std::size_t>(got) * d.frameBytes);
     }
 }
 
 void DeviceThread(std::shared_ptr<Device> device)
 {
+    pthread_setname_np(pthread_self(), wavein_alsa::kThreadName);
     Device& d = *device;
     snd_pcm_t* pcm = nullptr;
     snd_pcm_uframes_t periodFrames = 0;
-    const MMRESULT opened = OpenPcm(d.format, d.pcmFormat, pcm, periodFrames);
+    const MMRESULT opened = OpenPcm(d.format, d.pcmFormat, pcm, periodFrames, /*quiet=*/false);
     std::unique_lock<std::mutex> lock(d.mutex);
     d.opened = true;
     d.openResult = opened;
@@ -463,7 +623,8 @@ void DeviceThread(std::shared_ptr<Device> device)
     if (pcm != nullptr) {
         Capture(d, lock, pcm, periodFrames);
         d.running = false;
-        InAlsa(d, lock, [&] { return snd_pcm_close(pcm); });
+        if (pcm != nullptr)
+            InAlsa(d, lock, [&] { return snd_pcm_close(pcm); });
     }
     d.ended = true;
     d.changed.notify_all();
@@ -500,7 +661,7 @@ MMRESULT Halt(Device& d, std::unique_lock<std::mutex>& lock)
     if (d.closed)
         return MMSYSERR_INVALHANDLE;
     d.started = false;
-    d.changed.notify_all();
+    Wake(d);
     // From inside the callback the thread drops the sound itself once the callback returns to it.
     if (OnDeviceThread(d) || d.unresponsive)
         return d.lost;
@@ -578,12 +739,12 @@ UINT waveInGetNumDevs(void)
         });
         if (!answered) {
             // There is a device, but it does not answer; the open will say so.
-            LogFailure("no answer when opened within the time limit", 0);
+            LogLine("no answer when opened within the time limit", 0);
             count = 1;
         } else if (err->load() == 0 || err->load() == -EBUSY) {
             count = 1;
         } else {
-            LogFailure("cannot open", err->load());
+            LogLine("cannot open", err->load());
         }
     }
     return count;
@@ -614,6 +775,9 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_
     d.format = *pwfx;
     d.pcmFormat = pcmFormat;
     d.frameBytes = pwfx->nBlockAlign;
+    d.wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (d.wakeFd < 0)
+        return MMSYSERR_NOMEM;
     std::unique_lock<std::mutex> lock(d.mutex);
     try {
         std::thread thread(DeviceThread, device);
@@ -627,7 +791,7 @@ MMRESULT waveInOpen(LPHWAVEIN phwi, UINT uDeviceID, LPCWAVEFORMATEX pwfx, DWORD_
         d.closed = true;
         d.unresponsive = true;
         d.changed.notify_all();
-        LogFailure("no answer when opened within the time limit", 0);
+        LogLine("no answer when opened within the time limit", 0);
         return MMSYSERR_ERROR;
     }
     if (d.openResult != MMSYSERR_NOERROR)
@@ -657,7 +821,7 @@ MMRESULT waveInClose(HWAVEIN hwi)
         return WAVERR_STILLPLAYING;
     d.started = false;
     d.closed = true;
-    d.changed.notify_all();
+    Wake(d);
     Forget(hwi);
     // The thread closes the PCM and ends; from inside the callback it does so once the callback returns to it.
     if (!OnDeviceThread(d) && !d.unresponsive &&
@@ -811,6 +975,6 @@ bool wavein_alsa::InjectCaptureErrorForTest(HWAVEIN device, int alsaError)
         return false;
     std::lock_guard<std::mutex> lock(found->mutex);
     found->injectedError = alsaError;
-    found->changed.notify_all();
+    Wake(*found);
     return true;
 }

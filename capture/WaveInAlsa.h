@@ -27,6 +27,10 @@ constexpr int kQueueGraceMs = 200;
 // then (a sound server that went away mid-read) is left to end on its own and the device counts as lost.
 constexpr int kStopLimitMs = 200;
 
+// The name of each open device's thread (in /proc/<pid>/task/<tid>/comm), for measurements. Threads that ALSA's
+// plugins start from it may inherit the name; the device thread is the first.
+constexpr const char* kThreadName = "zt-alsa-capture";
+
 // The longest that waveInGetNumDevs, waveInOpen and waveInStart wait for ALSA to open or start the device
 // (an open can block: a sound server that does not answer, a pipe with no writer).
 constexpr int kOpenLimitMs = 500;

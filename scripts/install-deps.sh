@@ -5,6 +5,7 @@
 #   (default)   that and the test and benchmark tools
 # Only packages that dpkg-query does not report installed are installed, with apt-get, as root or through
 # sudo; when all are there, nothing is run. On a system without dpkg the script says what to install itself.
+# The full set also fetches PipeWire's ALSA plugin for the tests into a cache folder (scripts/pipewire-alsa.sh).
 set -euo pipefail
 
 runtime=(
@@ -20,6 +21,7 @@ tests=(
   xvfb xauth libxcb1-dev
   desktop-file-utils appstream lintian dpkg-dev file
   pulseaudio pulseaudio-utils
+  pipewire pipewire-pulse wireplumber dbus-daemon
   g++-mingw-w64-x86-64-posix wine wine64 nsis libxcb-xtest0-dev
 )
 
@@ -41,20 +43,21 @@ for p in "${packages[@]}"; do
   fi
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    SUDO=""
+  elif command -v sudo >/dev/null 2>&1; then
+    SUDO="sudo"
+  else
+    echo "install-deps: need root or sudo to install: ${missing[*]}" >&2
+    exit 1
+  fi
+  echo "install-deps: installing ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"
 fi
 
-if [ "$(id -u)" -eq 0 ]; then
-  SUDO=""
-elif command -v sudo >/dev/null 2>&1; then
-  SUDO="sudo"
-else
-  echo "install-deps: need root or sudo to install: ${missing[*]}" >&2
-  exit 1
+if [ "${1:-}" != --runtime ]; then
+  "$(dirname "${BASH_SOURCE[0]}")/pipewire-alsa.sh" >/dev/null
 fi
-
-echo "install-deps: installing ${missing[*]}" >&2
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
-$SUDO apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"

@@ -6,6 +6,7 @@
 #include <numbers>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <algorithm>
 #include <fstream>
 #include <fcntl.h>
@@ -230,13 +231,22 @@ bool WaitForExit(pid_t pid)
 
 } // namespace
 
-PulseServer::PulseServer(std::string dir, std::string pipeFifo) : dir_(std::move(dir))
+PulseServer::PulseServer(std::string dir, std::string pipeFifo, Server server)
+    : script_(ZT_PULSE_SERVER_SCRIPT), dir_(std::move(dir))
 {
-    std::string command = Quoted(ZT_PULSE_SERVER_SCRIPT) + " start " + Quoted(dir_);
+    if (server != Server::PulseAudio)
+        script_.replace(script_.rfind("pulse_server.sh"), std::string::npos, "pipewire_server.sh");
+    start_ = Quoted(script_) + " start " + Quoted(dir_) + (server == Server::PipeWirePlugin ? " plugin" : "");
     if (!pipeFifo.empty())
-        command += " pipe " + Quoted(pipeFifo);
+        start_ += " pipe " + Quoted(pipeFifo);
+    Restart();
+}
+
+void PulseServer::Restart()
+{
     bool ok = false;
-    const std::string out = Capture(command, &ok);
+    const std::string out = Capture(start_, &ok);
+    env_.clear();
     if (!ok)
         return;
     std::size_t start = 0;
@@ -258,7 +268,7 @@ PulseServer::~PulseServer()
         ::waitpid(player_, nullptr, 0);
     }
     bool ok = false;
-    Capture(Quoted(ZT_PULSE_SERVER_SCRIPT) + " stop " + Quoted(dir_), &ok);
+    Capture(Quoted(script_) + " stop " + Quoted(dir_), &ok);
 }
 
 std::string PulseServer::Value(const std::string& name) const
@@ -271,6 +281,10 @@ std::string PulseServer::Value(const std::string& name) const
 
 bool PulseServer::Play(const std::string& rawFile, int latencyMs)
 {
+    if (player_ > 0) {
+        ::kill(-player_, SIGKILL);
+        ::waitpid(player_, nullptr, 0);
+    }
     const std::string server = Value("PULSE_SERVER");
     const pid_t pid = ::fork();
     if (pid < 0)
@@ -291,9 +305,9 @@ bool PulseServer::Play(const std::string& rawFile, int latencyMs)
 
 bool PulseServer::Kill(int signal)
 {
-    std::ifstream file(dir_ + "/daemon.pid");
-    pid_t pid = 0;
-    if (!(file >> pid) || pid <= 0)
+    bool ok = false;
+    const pid_t pid = std::atoi(Capture(Quoted(script_) + " pid " + Quoted(dir_), &ok).c_str());
+    if (!ok || pid <= 0)
         return false;
     if (::kill(pid, signal) != 0)
         return false;

@@ -75,13 +75,20 @@ private:
     std::unique_ptr<PacedFeeder> feeder_;
 };
 
-// A private PulseAudio daemon (tests/support/pulse_server.sh) for the lifetime of the object, in folder `dir`:
-// a null sink at 11025 Hz mono whose monitor is the default source, or with `pipeFifo` a pipe source reading
-// unsigned 8-bit mono at 11025 Hz from that named pipe. Env() gives what a client needs (PULSE_SERVER and an
-// ALSA_CONFIG_PATH whose "default" PCM is the daemon). The destructor stops the player and the daemon.
+// The private sound servers, each with the way ALSA's "default" reaches it.
+enum class Server {
+    PulseAudio,      // tests/support/pulse_server.sh, through ALSA's pulse plugin
+    PipeWirePlugin,  // tests/support/pipewire_server.sh, through PipeWire's own ALSA plugin
+    PipeWirePulse,   // the same, through the pulse plugin and pipewire-pulse (as on a Debian 12 desktop)
+};
+
+// A private sound server that speaks PulseAudio's protocol, for the lifetime of the object, in folder `dir`: a null
+// sink at 11025 Hz mono whose monitor is the default source, or (PulseAudio only) with `pipeFifo` a pipe source
+// reading unsigned 8-bit mono at 11025 Hz from that named pipe. Env() gives what a client needs (PULSE_SERVER and an
+// ALSA_CONFIG_PATH whose "default" PCM is the server). The destructor stops the player and the server.
 class PulseServer {
 public:
-    explicit PulseServer(std::string dir, std::string pipeFifo = {});
+    explicit PulseServer(std::string dir, std::string pipeFifo = {}, Server server = Server::PulseAudio);
     ~PulseServer();
     PulseServer(const PulseServer&) = delete;
     PulseServer& operator=(const PulseServer&) = delete;
@@ -91,12 +98,16 @@ public:
     const std::vector<std::string>& Env() const { return env_; }
     std::string Value(const std::string& name) const;
     // Plays a raw unsigned 8-bit mono 11025 Hz file into the null sink, again and again, with pacat at the given
-    // latency, until Stop or destruction. False when pacat cannot be started.
+    // latency, until the next Play, the server's end or destruction. False when pacat cannot be started.
     bool Play(const std::string& rawFile, int latencyMs);
     // Sends `signal` to the daemon (SIGKILL, SIGTERM: the sound server going away) and waits for it to end.
     bool Kill(int signal);
+    // Starts the server again in the same folder, as systemd restarts a crashed one; then see Running().
+    void Restart();
 
 private:
+    std::string script_;
+    std::string start_;  // the command that starts the server
     std::string dir_;
     std::vector<std::string> env_;
     int player_ = -1;  // pid of the looping player's shell

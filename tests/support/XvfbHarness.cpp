@@ -162,7 +162,7 @@ bool Start(QProcess& process, const Launch& launch) {
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     process.setProcessEnvironment(environment);
     if (!launch.workingDirectory.isEmpty()) process.setWorkingDirectory(launch.workingDirectory);
-    process.setProcessChannelMode(QProcess::ForwardedChannels);
+    process.setProcessChannelMode(launch.channels);
     process.start(launch.program, launch.arguments);
     return process.waitForStarted(10000);
 }

@@ -40,10 +40,11 @@ struct Launch {
     QStringList arguments;
     QString workingDirectory;       // empty: the test's own
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels;  // ForwardedOutputChannel: stderr kept
 };
 
 // Starts launch.program on the server (DISPLAY and QT_QPA_PLATFORM=xcb are added to launch.environment), its
-// output forwarded to the test's. False when it did not start within 10 s.
+// output forwarded to the test's as launch.channels says. False when it did not start within 10 s.
 bool Start(QProcess& process, const Launch& launch);
 
 // Runs a command to its end (not on the X server): its exit code (-1 when it crashed or ran past timeoutMs, and

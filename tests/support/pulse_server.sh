@@ -22,6 +22,9 @@ command=$1
 dir=$(mkdir -p "$2" && cd "$2" && pwd)
 pidfile="$dir/daemon.pid"
 
+# A daemon that has ended may stay a zombie that nobody reaps: it counts as gone.
+alive() { [ -r "/proc/$1/stat" ] && ! sed 's/.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'; }
+
 stop_daemon() {
     [ -f "$pidfile" ] || return 0
     local pid
@@ -29,7 +32,7 @@ stop_daemon() {
     rm -f "$pidfile"
     kill -TERM "$pid" 2>/dev/null || return 0
     for _ in $(seq 1 40); do
-        kill -0 "$pid" 2>/dev/null || return 0
+        alive "$pid" || return 0
         sleep 0.05
     done
     kill -KILL "$pid" 2>/dev/null || true
@@ -76,7 +79,7 @@ EOF
             echo "ALSA_CONFIG_PATH=$dir/asound.conf"
             exit 0
         fi
-        if ! kill -0 "$(cat "$pidfile")" 2>/dev/null; then break; fi
+        if ! alive "$(cat "$pidfile")"; then break; fi
         sleep 0.05
     done
     echo "pulse_server.sh: the daemon did not answer; see $dir/pulse.log" >&2
