@@ -11,7 +11,7 @@ runtime=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libasound2-dev libasound2-plugins
-  fonts-liberation
+  fonts-liberation qt6-translations-l10n
 )
 tests=(
   git alsa-utils python3 clang
@@ -20,6 +20,7 @@ tests=(
   xvfb xauth libxcb1-dev
   desktop-file-utils appstream lintian dpkg-dev file
   pulseaudio pulseaudio-utils
+  orca at-spi2-core dbus-daemon
   g++-mingw-w64-x86-64-posix wine wine64
 )
 

@@ -5,6 +5,7 @@
 // WaveInError (any thread).
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -17,6 +18,7 @@
 
 #include "U_FFTTunerAnalysis.h"
 #include "U_FFTTunerConfig.h"
+#include "U_FFTTunerSpeech.h"
 
 class QCloseEvent;
 class QGroupBox;
@@ -91,6 +93,11 @@ public:
     QLabel* frequencyLabel = nullptr;
     QPushButton* Button3 = nullptr;
     QTimer* timer = nullptr;
+    // For screen readers only, no size on the screen: a status bar that names the current reading (a
+    // screen reader's status bar command reads it), holding the notice that a screen reader speaks by
+    // itself whenever the reading is to be spoken (TReadingAnnouncer).
+    QWidget* readingStatus = nullptr;
+    QWidget* readingNotice = nullptr;
 
     // Event handlers.
     void FormClose();
@@ -114,6 +121,8 @@ public:
 
     // How many times a tick has changed the paint boxes' accessible texts (an idle tick changes none).
     int32_t AccessibleTextChanges() const { return SpokenChanges; }
+    // How many times the notice has been announced (its accessible name holds the last text).
+    int32_t Announcements() const { return AnnouncementCount; }
 
     // Shows Text in the window's modal error box (the box every handler uses for an error escaping it).
     static void ShowException(const QString& Text);
@@ -144,6 +153,9 @@ private:
     int32_t SpokenString = -1;
     QString SpokenSeparator;
     int32_t SpokenChanges = 0;
+    TReadingAnnouncer Announcer;
+    QElapsedTimer AnnouncerClock;
+    int32_t AnnouncementCount = 0;
 };
 
 // The single tuner window, created by the program entry.
