@@ -17,7 +17,7 @@ tests=(
   git alsa-utils python3 clang
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev libkissfft-dev
-  xvfb xauth libxcb1-dev
+  xvfb xauth libxcb1-dev libxcb-xtest0-dev
   desktop-file-utils appstream lintian dpkg-dev file
   pulseaudio pulseaudio-utils
   orca at-spi2-core dbus-daemon

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <algorithm>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -116,8 +118,11 @@ bool MakeFifo(const std::string& fifoPath)
     return ::stat(fifoPath.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
 }
 
-bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, int bytesPerSecond, bool loop,
-               const std::atomic<bool>& stop)
+namespace {
+
+// FeedPaced, and at each chunk `replacement` may hand over other bytes to feed from their start on.
+bool Feed(const std::string& fifoPath, std::vector<uint8_t> bytes, int bytesPerSecond, bool loop,
+          const std::atomic<bool>& stop, const std::function<bool(std::vector<uint8_t>&)>& replacement)
 {
     // A reader that goes away must end in EPIPE here, not in the death of the process.
     std::signal(SIGPIPE, SIG_IGN);
@@ -132,6 +137,8 @@ bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, i
     auto due = Clock::now();
     std::size_t position = 0;
     while (!stop) {
+        if (replacement && replacement(bytes))
+            position = 0;
         if (position >= bytes.size()) {
             if (!loop)
                 break;
@@ -163,13 +170,34 @@ bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, i
     return true;
 }
 
+} // namespace
+
+bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, int bytesPerSecond, bool loop,
+               const std::atomic<bool>& stop)
+{
+    return Feed(fifoPath, bytes, bytesPerSecond, loop, stop, {});
+}
+
 PacedFeeder::PacedFeeder(std::string fifoPath, std::vector<uint8_t> bytes, bool loop, int bytesPerSecond)
     : fifoPath_(std::move(fifoPath))
 {
     MakeFifo(fifoPath_);
     thread_ = std::thread([this, data = std::move(bytes), loop, bytesPerSecond] {
-        FeedPaced(fifoPath_, data, bytesPerSecond, loop, stop_);
+        Feed(fifoPath_, data, bytesPerSecond, loop, stop_, [this](std::vector<uint8_t>& current) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (next_.empty())
+                return false;
+            current.swap(next_);
+            next_.clear();
+            return true;
+        });
     });
+}
+
+void PacedFeeder::Replace(std::vector<uint8_t> bytes)
+{
+    const std::lock_guard<std::mutex> lock(mutex_);
+    next_ = std::move(bytes);
 }
 
 PacedFeeder::~PacedFeeder()
@@ -189,6 +217,12 @@ PipedTone::PipedTone(const std::string& dir, const std::string& name, std::vecto
     ready_ = MakeFifo(fifo) && WriteFileCaptureConfig(config_, fifo);
     if (ready_)
         feeder_ = std::make_unique<PacedFeeder>(fifo, std::move(tone), /*loop=*/true);
+}
+
+void PipedTone::Play(std::vector<uint8_t> tone)
+{
+    if (feeder_)
+        feeder_->Replace(std::move(tone));
 }
 
 namespace {

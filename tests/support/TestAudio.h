@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,10 +54,14 @@ public:
     ~PacedFeeder();
     PacedFeeder(const PacedFeeder&) = delete;
     PacedFeeder& operator=(const PacedFeeder&) = delete;
+    // From the next chunk on, feeds `bytes` (from their start) in place of what it fed; any thread.
+    void Replace(std::vector<uint8_t> bytes);
 
 private:
     std::string fifoPath_;
     std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<uint8_t> next_;  // guarded by mutex_; empty: nothing to replace
     std::thread thread_;
 };
 
@@ -68,6 +73,8 @@ public:
     PipedTone(const std::string& dir, const std::string& name, std::vector<uint8_t> tone);
     bool Ready() const { return ready_; }
     const std::string& ConfigPath() const { return config_; }
+    // Plays `tone` (looping) in place of the one played, from the next chunk of 1024 bytes on (93 ms).
+    void Play(std::vector<uint8_t> tone);
 
 private:
     std::string config_;
