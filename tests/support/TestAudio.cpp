@@ -7,9 +7,8 @@
 #include <csignal>
 #include <cstdio>
 #include <algorithm>
+#include <utility>
 #include <fstream>
-#include <functional>
-#include <mutex>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -118,11 +117,8 @@ bool MakeFifo(const std::string& fifoPath)
     return ::stat(fifoPath.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
 }
 
-namespace {
-
-// FeedPaced, and at each chunk `replacement` may hand over other bytes to feed from their start on.
-bool Feed(const std::string& fifoPath, std::vector<uint8_t> bytes, int bytesPerSecond, bool loop,
-          const std::atomic<bool>& stop, const std::function<bool(std::vector<uint8_t>&)>& replacement)
+bool FeedPaced(const std::string& fifoPath, std::vector<uint8_t> bytes, int bytesPerSecond, bool loop,
+               const std::atomic<bool>& stop, const std::function<bool(std::vector<uint8_t>&)>& replace)
 {
     // A reader that goes away must end in EPIPE here, not in the death of the process.
     std::signal(SIGPIPE, SIG_IGN);
@@ -137,7 +133,7 @@ bool Feed(const std::string& fifoPath, std::vector<uint8_t> bytes, int bytesPerS
     auto due = Clock::now();
     std::size_t position = 0;
     while (!stop) {
-        if (replacement && replacement(bytes))
+        if (replace && replace(bytes))
             position = 0;
         if (position >= bytes.size()) {
             if (!loop)
@@ -170,25 +166,16 @@ bool Feed(const std::string& fifoPath, std::vector<uint8_t> bytes, int bytesPerS
     return true;
 }
 
-} // namespace
-
-bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, int bytesPerSecond, bool loop,
-               const std::atomic<bool>& stop)
-{
-    return Feed(fifoPath, bytes, bytesPerSecond, loop, stop, {});
-}
-
 PacedFeeder::PacedFeeder(std::string fifoPath, std::vector<uint8_t> bytes, bool loop, int bytesPerSecond)
     : fifoPath_(std::move(fifoPath))
 {
     MakeFifo(fifoPath_);
     thread_ = std::thread([this, data = std::move(bytes), loop, bytesPerSecond] {
-        Feed(fifoPath_, data, bytesPerSecond, loop, stop_, [this](std::vector<uint8_t>& current) {
+        FeedPaced(fifoPath_, data, bytesPerSecond, loop, stop_, [this](std::vector<uint8_t>& current) {
             const std::lock_guard<std::mutex> lock(mutex_);
             if (next_.empty())
                 return false;
-            current.swap(next_);
-            next_.clear();
+            current = std::exchange(next_, {});
             return true;
         });
     });

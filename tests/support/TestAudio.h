@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,9 +44,10 @@ bool MakeFifo(const std::string& fifoPath);
 // so reads stay whole), again and again when `loop`, until done or `stop` becomes true. It first waits for a
 // reader to open the pipe, and waits again whenever the reader goes away (a device probed and closed), carrying
 // on where it was. The pipe holds at most 4096 bytes, so the reader is never much ahead of real time.
-// Returns false when the pipe cannot be opened.
-bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, int bytesPerSecond, bool loop,
-               const std::atomic<bool>& stop);
+// Before each chunk, `replace` may swap in other bytes, fed from their start. Returns false when the pipe cannot
+// be opened.
+bool FeedPaced(const std::string& fifoPath, std::vector<uint8_t> bytes, int bytesPerSecond, bool loop,
+               const std::atomic<bool>& stop, const std::function<bool(std::vector<uint8_t>&)>& replace = {});
 
 // FeedPaced on its own thread. The destructor stops it, also while it waits for a reader.
 class PacedFeeder {
@@ -54,14 +56,13 @@ public:
     ~PacedFeeder();
     PacedFeeder(const PacedFeeder&) = delete;
     PacedFeeder& operator=(const PacedFeeder&) = delete;
-    // From the next chunk on, feeds `bytes` (from their start) in place of what it fed; any thread.
-    void Replace(std::vector<uint8_t> bytes);
+    void Replace(std::vector<uint8_t> bytes);  // fed from the next chunk on, in place of the bytes fed; any thread
 
 private:
     std::string fifoPath_;
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
-    std::vector<uint8_t> next_;  // guarded by mutex_; empty: nothing to replace
+    std::vector<uint8_t> next_;  // guarded by mutex_
     std::thread thread_;
 };
 
@@ -73,8 +74,7 @@ public:
     PipedTone(const std::string& dir, const std::string& name, std::vector<uint8_t> tone);
     bool Ready() const { return ready_; }
     const std::string& ConfigPath() const { return config_; }
-    // Plays `tone` (looping) in place of the one played, from the next chunk of 1024 bytes on (93 ms).
-    void Play(std::vector<uint8_t> tone);
+    void Play(std::vector<uint8_t> tone);  // played (looping) from the next chunk on, in place of the tone played
 
 private:
     std::string config_;
