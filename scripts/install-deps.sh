@@ -17,10 +17,10 @@ tests=(
   git alsa-utils python3 clang
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libfftw3-dev libkissfft-dev
-  xvfb xauth libxcb1-dev libxcb-xtest0-dev
+  xvfb xauth libxcb1-dev
   desktop-file-utils appstream lintian dpkg-dev file
   pulseaudio pulseaudio-utils
-  orca at-spi2-core dbus-daemon
+  orca at-spi2-core dbus-daemon xdotool
   g++-mingw-w64-x86-64-posix wine wine64
 )
 

@@ -7,7 +7,6 @@
 #include <QThread>
 
 #include <xcb/xcb.h>
-#include <xcb/xtest.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -149,48 +148,6 @@ bool RequestClose(const QString& title) {
         return xcb_flush(c) > 0;
     }
     return false;
-}
-
-bool Focus(const QString& title) {
-    xcb_connection_t* c = Connection();
-    for (const Found& found : Viewable()) {
-        if (found.window.title != title) continue;
-        xcb_set_input_focus(c, XCB_INPUT_FOCUS_POINTER_ROOT, found.id, XCB_CURRENT_TIME);
-        return xcb_flush(c) > 0;
-    }
-    return false;
-}
-
-bool PressKeys(const std::vector<uint32_t>& held, uint32_t key, int times) {
-    xcb_connection_t* c = Connection();
-    const xcb_setup_t* setup = xcb_get_setup(c);
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    auto map = Own(xcb_get_keyboard_mapping_reply(
-        c, xcb_get_keyboard_mapping(c, setup->min_keycode, static_cast<uint8_t>(count)), nullptr));
-    if (!map) return false;
-    const xcb_keysym_t* symbols = xcb_get_keyboard_mapping_keysyms(map.get());
-    auto keycode = [&](uint32_t keysym) -> uint8_t {
-        for (int i = 0; i < count * map->keysyms_per_keycode; ++i)
-            if (symbols[i] == keysym) return static_cast<uint8_t>(setup->min_keycode + i / map->keysyms_per_keycode);
-        return 0;
-    };
-    std::vector<uint8_t> modifiers;
-    for (uint32_t keysym : held) modifiers.push_back(keycode(keysym));
-    const uint8_t main = keycode(key);
-    if (main == 0 || std::find(modifiers.begin(), modifiers.end(), 0) != modifiers.end()) return false;
-    // Each event a moment apart, as a typist's: a screen reader tells a double press from two presses by time.
-    auto send = [&](uint8_t type, uint8_t code) {
-        xcb_test_fake_input(c, type, code, XCB_CURRENT_TIME, XCB_NONE, 0, 0, 0);
-        xcb_flush(c);
-        QThread::msleep(40);
-    };
-    for (uint8_t code : modifiers) send(XCB_KEY_PRESS, code);
-    for (int i = 0; i < times; ++i) {
-        send(XCB_KEY_PRESS, main);
-        send(XCB_KEY_RELEASE, main);
-    }
-    for (auto code = modifiers.rbegin(); code != modifiers.rend(); ++code) send(XCB_KEY_RELEASE, *code);
-    return xcb_connection_has_error(c) == 0;
 }
 
 bool Start(QProcess& process, const Launch& launch) {

@@ -13,7 +13,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -61,21 +60,6 @@ std::optional<QRect> WaitForWindow(const QString& title, int timeoutMs);
 // Asks the mapped top-level window with this title to close, as a window manager's close button does
 // (WM_DELETE_WINDOW). False when there is no such window.
 bool RequestClose(const QString& title);
-
-// Gives the keyboard focus to the mapped top-level window with this title, as a window manager does when the
-// user clicks it (no window manager runs). False when there is no such window.
-bool Focus(const QString& title);
-
-// Key symbols for PressKeys (X11 keysym values).
-namespace keys {
-constexpr uint32_t Tab = 0xff09, Return = 0xff0d, Right = 0xff53, Insert = 0xff63, KeypadEnter = 0xff8d,
-                   ControlLeft = 0xffe3;
-}  // namespace keys
-
-// Types `key` `times` times while the keys `held` are held down, through the server's XTest extension: the
-// focused window gets them, and so does a screen reader listening to the keyboard. False when a key is not on
-// the server's keyboard map.
-bool PressKeys(const std::vector<uint32_t>& held, uint32_t key, int times = 1);
 
 // The first image of the window's _NET_WM_ICON (the icon a task bar shows); null when it has none.
 QImage WindowIcon(const QString& title);
