@@ -282,7 +282,6 @@ TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
     readingStatus = Place(new QWidget(this), 0, 0, 0, 0);
     readingStatus->setFocusPolicy(Qt::NoFocus);
     SetAccessibleRole(readingStatus, QAccessible::StatusBar);
-    readingStatus->setAccessibleName(QString::fromStdString(SpokenReadingText({}, ".")));
     readingNotice = Place(new QWidget(readingStatus), 0, 0, 0, 0);
     readingNotice->setFocusPolicy(Qt::NoFocus);
     SetAccessibleRole(readingNotice, QAccessible::Notification);
@@ -569,7 +568,9 @@ void TTunerForm::UpdateAccessibleTexts(int32_t Level, double ShownHz, double Tar
     const std::string sep = DecimalSeparator.toStdString();
     const std::string said =
         Announcer.Tick(AnnouncerClock.elapsed(), listening, StringIndex, Level, red, ShownHz, TargetHz, sep);
-    const QString current = QString::fromStdString(SpokenReadingText(Announcer.Current(), sep));
+    // The status bar says which string the reading is for, so that a status bar command needs no focus change.
+    const QString current = QStringLiteral("Струна %1. %2").arg(StringIndex + 1).arg(
+        QString::fromStdString(SpokenReadingText(Announcer.Current(), sep)));
     if (readingStatus->accessibleName() != current) readingStatus->setAccessibleName(current);
     if (!said.empty()) {
         // A notice that appears is what a screen reader speaks without a key press; inside a status bar it is

@@ -93,8 +93,8 @@ public:
     QLabel* frequencyLabel = nullptr;
     QPushButton* Button3 = nullptr;
     QTimer* timer = nullptr;
-    // For screen readers only, no size on the screen: a status bar that names the current reading (a
-    // screen reader's status bar command reads it), holding the notice that a screen reader speaks by
+    // For screen readers only, no size on the screen: a status bar that names the string and its current
+    // reading (a screen reader's status bar command reads it), holding the notice that a screen reader speaks by
     // itself whenever the reading is to be spoken (TReadingAnnouncer).
     QWidget* readingStatus = nullptr;
     QWidget* readingNotice = nullptr;

@@ -292,8 +292,7 @@ TEST(ProgramEntry, ClosingTheTunerEndsTheProgramWithBothWindows) {
     EXPECT_TRUE(infoWasVisible);
     EXPECT_TRUE(tunerWasVisible);
     // Qt's own texts in Russian (Qt's translation is loaded at start), as screen readers say them.
-    EXPECT_EQ(scrollButtons.size(), 2);
-    for (const QString& name : scrollButtons) EXPECT_TRUE(name.contains(QStringLiteral("Прокрутить"))) << name.toStdString();
+    EXPECT_EQ(scrollButtons.filter(QStringLiteral("Прокрутить")).size(), 2) << scrollButtons.join(',').toStdString();
     // Both windows show the application's 16 x 16, 16-colour icon.
     const QImage icon(QStringLiteral(ZT_SOURCE_DIR "/packaging/icons/ru.zemtar.Tuner.png"));
     ASSERT_EQ(icon.size(), QSize(16, 16));

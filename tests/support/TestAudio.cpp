@@ -181,12 +181,6 @@ PacedFeeder::PacedFeeder(std::string fifoPath, std::vector<uint8_t> bytes, bool 
     });
 }
 
-void PacedFeeder::Replace(std::vector<uint8_t> bytes)
-{
-    const std::lock_guard<std::mutex> lock(mutex_);
-    next_ = std::move(bytes);
-}
-
 PacedFeeder::~PacedFeeder()
 {
     stop_ = true;
@@ -204,12 +198,6 @@ PipedTone::PipedTone(const std::string& dir, const std::string& name, std::vecto
     ready_ = MakeFifo(fifo) && WriteFileCaptureConfig(config_, fifo);
     if (ready_)
         feeder_ = std::make_unique<PacedFeeder>(fifo, std::move(tone), /*loop=*/true);
-}
-
-void PipedTone::Play(std::vector<uint8_t> tone)
-{
-    if (feeder_)
-        feeder_->Replace(std::move(tone));
 }
 
 namespace {

@@ -56,7 +56,8 @@ public:
     ~PacedFeeder();
     PacedFeeder(const PacedFeeder&) = delete;
     PacedFeeder& operator=(const PacedFeeder&) = delete;
-    void Replace(std::vector<uint8_t> bytes);  // fed from the next chunk on, in place of the bytes fed; any thread
+    // Feeds `bytes` from the next chunk on, in place of the bytes fed; any thread.
+    void Replace(std::vector<uint8_t> bytes) { const std::lock_guard lock(mutex_); next_ = std::move(bytes); }
 
 private:
     std::string fifoPath_;
@@ -74,7 +75,7 @@ public:
     PipedTone(const std::string& dir, const std::string& name, std::vector<uint8_t> tone);
     bool Ready() const { return ready_; }
     const std::string& ConfigPath() const { return config_; }
-    void Play(std::vector<uint8_t> tone);  // played (looping) from the next chunk on, in place of the tone played
+    PacedFeeder& Feeder() { return *feeder_; }  // Replace plays another tone (looping); only when Ready()
 
 private:
     std::string config_;
