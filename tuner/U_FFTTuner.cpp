@@ -575,7 +575,6 @@ void TTunerForm::UpdateAccessibleTexts(int32_t Level, double ShownHz, double Tar
     if (!said.empty()) {
         // A notice that appears is what a screen reader speaks without a key press; inside a status bar it is
         // spoken as it is, without its role.
-        ++AnnouncementCount;
         readingNotice->setAccessibleName(QString::fromStdString(said));
         readingNotice->hide();
         readingNotice->show();

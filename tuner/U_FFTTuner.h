@@ -121,8 +121,6 @@ public:
 
     // How many times a tick has changed the paint boxes' accessible texts (an idle tick changes none).
     int32_t AccessibleTextChanges() const { return SpokenChanges; }
-    // How many times the notice has been announced (its accessible name holds the last text).
-    int32_t Announcements() const { return AnnouncementCount; }
 
     // Shows Text in the window's modal error box (the box every handler uses for an error escaping it).
     static void ShowException(const QString& Text);
@@ -140,7 +138,8 @@ protected:
 
 private:
     void ShowErrorsAndStop();
-    // Keeps the paint boxes' accessible texts current; sets a text only when what it says changes.
+    // Keeps the paint boxes' accessible texts and the reading's status bar current (sets a text only when what it
+    // says changes), and shows the notice when the announcer has something to say.
     void UpdateAccessibleTexts(int32_t PeakLevel, double ShownHz, double TargetHz, int32_t StringIndex,
                                const QString& DecimalSeparator);
     bool InErrorStop = false;  // window thread only: the errors box or the stop after it is running
@@ -155,7 +154,6 @@ private:
     int32_t SpokenChanges = 0;
     TReadingAnnouncer Announcer;
     QElapsedTimer AnnouncerClock;
-    int32_t AnnouncementCount = 0;
 };
 
 // The single tuner window, created by the program entry.
