@@ -1,5 +1,6 @@
 #include "DesktopWindow.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QEvent>
 #include <QScreen>
@@ -91,4 +92,23 @@ QPalette StandardLightPalette() {
         }
     }
     return palette;
+}
+
+namespace {
+
+constexpr const char* AccessibleRoleProperty = "ztAccessibleRole";
+
+QAccessibleInterface* RoleFactory(const QString& /*ClassName*/, QObject* Object) {
+    if (Object == nullptr || !Object->isWidgetType()) return nullptr;
+    const QVariant role = Object->property(AccessibleRoleProperty);
+    if (!role.isValid()) return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(Object), static_cast<QAccessible::Role>(role.toInt()));
+}
+
+}  // namespace
+
+void SetAccessibleRole(QWidget* Widget, QAccessible::Role Role) {
+    // Factories installed later are asked first, so this one comes before the toolkit's own.
+    QAccessible::installFactory(&RoleFactory);
+    Widget->setProperty(AccessibleRoleProperty, static_cast<int>(Role));
 }

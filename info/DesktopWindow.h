@@ -1,8 +1,10 @@
 #pragma once
 // What both windows need on a real desktop: the whole window, frame included, centred on the screen's
-// available area (the screen minus panels and docks) and kept inside it; and the light palette their
-// fixed-colour contents were made for, whatever colours the desktop theme asks for.
+// available area (the screen minus panels and docks) and kept inside it; the light palette their
+// fixed-colour contents were made for, whatever colours the desktop theme asks for; and the roles that
+// screen readers go by.
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QMargins>
 #include <QObject>
@@ -52,3 +54,9 @@ private:
 // Fusion is missing), with every colour role set explicitly, so that a widget given it keeps it when the
 // application palette follows a dark desktop theme, at start or later. Window thread only.
 QPalette StandardLightPalette();
+
+// Makes assistive technology see Widget in Role (a top-level window as QAccessible::Window, a frame to
+// AT-SPI, so that a screen reader finds its title, status bar and default button): Widget's accessible
+// interface becomes a plain widget interface with that role. Call it before anything asks for Widget's
+// interface (in the constructor). Window thread only.
+void SetAccessibleRole(QWidget* Widget, QAccessible::Role Role);

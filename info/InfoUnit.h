@@ -34,6 +34,9 @@ public:
 
     // The embedded text of a page, e.g. "tune.txt" or "chords_a.txt"; empty when there is none.
     static QString ResourceText(const QString& Name);
+
+private:
+    int ShownPage = 0;  // the current page as last reported to assistive technology
 };
 
 // The single information window, created hidden by the program entry.

@@ -12,7 +12,7 @@ runtime=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libasound2-dev libasound2-plugins
-  fonts-liberation
+  fonts-liberation qt6-translations-l10n
 )
 tests=(
   git alsa-utils python3 clang
@@ -22,6 +22,7 @@ tests=(
   desktop-file-utils appstream lintian dpkg-dev file
   pulseaudio pulseaudio-utils
   pipewire pipewire-pulse wireplumber dbus-daemon
+  orca at-spi2-core xdotool
   g++-mingw-w64-x86-64-posix wine wine64 nsis libxcb-xtest0-dev
 )
 

@@ -222,6 +222,7 @@ QRadioButton* MakeRadio(QWidget* Parent, const char* Caption, int Left, int Top)
 TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
     setObjectName(QStringLiteral("TunerForm"));
     setWindowTitle(QStringLiteral("Tuner @ Zemtar"));
+    SetAccessibleRole(this, QAccessible::Window);
     // Fixed single border with the system menu and minimise only.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -280,6 +281,13 @@ TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
         QStringLiteral("Открыть окно с инструкцией по настройке гитары и аппликатурами аккордов"));
     Button3->setAccessibleDescription(QStringLiteral("Открыть каталог песен и аккордов в браузере"));
     Button1->setAccessibleDescription(QStringLiteral("Закрыть тюнер и остановить запись звука"));
+    readingStatus = Place(new QWidget(this), 0, 0, 0, 0);
+    readingStatus->setFocusPolicy(Qt::NoFocus);
+    SetAccessibleRole(readingStatus, QAccessible::StatusBar);
+    readingNotice = Place(new QWidget(readingStatus), 0, 0, 0, 0);
+    readingNotice->setFocusPolicy(Qt::NoFocus);
+    SetAccessibleRole(readingNotice, QAccessible::Notification);
+    AnnouncerClock.start();
 
     // Tab order: the string group, then Справка, Каталог, Закрыть.
     for (QRadioButton* radio : {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, RadioButton6})
@@ -555,5 +563,22 @@ void TTunerForm::UpdateAccessibleTexts(int32_t Level, double ShownHz, double Tar
         frequencyPaintBox->setAccessibleDescription(
             QString::fromStdString(TuningAccessibleDescription(reading, StringIndex + 1, sep)));
         ++SpokenChanges;
+    }
+
+    QRadioButton* const radios[] = {RadioButton1, RadioButton2, RadioButton3, RadioButton4, RadioButton5, RadioButton6};
+    const bool listening = radios[checked::Index(StringIndex, 6)]->hasFocus();
+    const std::string sep = DecimalSeparator.toStdString();
+    const std::string said =
+        Announcer.Tick(AnnouncerClock.elapsed(), listening, StringIndex, Level, red, ShownHz, TargetHz, sep);
+    // The status bar says which string the reading is for, so that a status bar command needs no focus change.
+    const QString current = QStringLiteral("Струна %1. %2").arg(StringIndex + 1).arg(
+        QString::fromStdString(SpokenReadingText(Announcer.Current(), sep)));
+    if (readingStatus->accessibleName() != current) readingStatus->setAccessibleName(current);
+    if (!said.empty()) {
+        // A notice that appears is what a screen reader speaks without a key press; inside a status bar it is
+        // spoken as it is, without its role.
+        readingNotice->setAccessibleName(QString::fromStdString(said));
+        readingNotice->hide();
+        readingNotice->show();
     }
 }

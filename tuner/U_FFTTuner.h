@@ -5,6 +5,7 @@
 // WaveInError (any thread).
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
 #include <QWidget>
@@ -17,6 +18,7 @@
 
 #include "U_FFTTunerAnalysis.h"
 #include "U_FFTTunerConfig.h"
+#include "U_FFTTunerSpeech.h"
 
 class QCloseEvent;
 class QGroupBox;
@@ -91,6 +93,11 @@ public:
     QLabel* frequencyLabel = nullptr;
     QPushButton* Button3 = nullptr;
     QTimer* timer = nullptr;
+    // For screen readers only, no size on the screen: a status bar that names the string and its current
+    // reading (a screen reader's status bar command reads it), holding the notice that a screen reader speaks by
+    // itself whenever the reading is to be spoken (TReadingAnnouncer).
+    QWidget* readingStatus = nullptr;
+    QWidget* readingNotice = nullptr;
 
     // Event handlers.
     void FormClose();
@@ -131,7 +138,8 @@ protected:
 
 private:
     void ShowErrorsAndStop();
-    // Keeps the paint boxes' accessible texts current; sets a text only when what it says changes.
+    // Keeps the paint boxes' accessible texts and the reading's status bar current (sets a text only when what it
+    // says changes), and shows the notice when the announcer has something to say.
     void UpdateAccessibleTexts(int32_t PeakLevel, double ShownHz, double TargetHz, int32_t StringIndex,
                                const QString& DecimalSeparator);
     bool InErrorStop = false;  // window thread only: the errors box or the stop after it is running
@@ -144,6 +152,8 @@ private:
     int32_t SpokenString = -1;
     QString SpokenSeparator;
     int32_t SpokenChanges = 0;
+    TReadingAnnouncer Announcer;
+    QElapsedTimer AnnouncerClock;
 };
 
 // The single tuner window, created by the program entry.

@@ -200,7 +200,7 @@ TEST(InstalledProgram, DebianPackageUnpackedStartsFromTheMenuWithItsBitmaps) {
         depends.insert(item.trimmed().section(QLatin1Char(' '), 0, 0));
     }
     for (const char* needed : {"libqt6core6", "libqt6gui6", "libqt6widgets6", "libasound2", "libasound2-plugins",
-                               "fonts-liberation"}) {
+                               "fonts-liberation", "qt6-translations-l10n"}) {
         EXPECT_EQ(depends.count(QString::fromLatin1(needed)), 1u)
             << needed << " in " << control["Depends"].toStdString();
     }

@@ -8,6 +8,7 @@
 
 #include "U_FFTTunerConfig.h"
 #include "U_FFTTunerDisplay.h"
+#include "U_FFTTunerSpeech.h"
 
 namespace {
 
@@ -264,6 +265,37 @@ TEST(AccessibleTexts, TuningNamesAndDescriptionsWithTheLocaleSeparator) {
     EXPECT_EQ(TuningAccessibleDescription(offScale, 2, ","),
               "Струна 2 звучит ниже нужной ноты на 30,0 %, указатель за пределами шкалы");
     EXPECT_EQ(TuningAccessibleDescription(none, 4, ","), "Струна 4: частота не определена");
+}
+
+// One announcer through a tuning session, tick by tick: what it says, and when it keeps quiet. Listening: the
+// selected string's button has the focus; a peak of 107 and above is in the red zone.
+TEST(ReadingAnnouncer, SpeaksAChangedReadingAtMostOnceASecondAndNothingInSilence) {
+    const struct { int64_t ms; bool listening; int32_t string, peak; double hz; const char* said; } ticks[] = {
+        {0, false, 0, 64, 320.0, ""},                  // focus elsewhere
+        {100, true, 0, 64, 320.0, ""},                 // the focus arrives: the screen reader names the button
+        {1100, true, 0, 64, 320.0, "Ниже на 3 %"},     // -2.9 %
+        {2400, true, 0, 64, 322.0, ""},                // -2.3 %: within the hysteresis of 3 %
+        {2800, true, 0, 64, 326.0, "Ниже на 1 %"},     // -1.1 %
+        {3000, true, 0, 64, 331.6, ""},                // +0.6 %, but within a second of the last
+        {3800, true, 0, 64, 331.6, "Выше на 0,5 %"},
+        {4000, true, 0, 110, 331.6, ""},               // red zone, within a second
+        {4800, true, 0, 110, 331.6, "Слишком громко"},
+        {5000, true, 0, 2, 331.6, ""},                 // silence
+        {6000, true, 0, 64, 331.6, "Выше на 0,5 %"},   // a new note after silence
+        {6100, true, 1, 64, 247.0, ""},                // string 2 chosen: its button is named first
+        {7200, true, 1, 64, 247.0, "Настроена"},       // +0.04 %
+        {8300, true, 1, 64, 320.0, "Выше на 25 % или больше"},
+        {8400, false, 1, 64, 250.0, ""},
+        {9500, true, 1, 64, 250.0, ""},                // the focus comes back
+        {10600, true, 1, 64, 250.0, "Выше на 1,5 %"},  // +1.3 %
+    };
+    TReadingAnnouncer announcer;
+    for (const auto& t : ticks) {
+        const TLevelBar bar = LevelBar(393, t.peak);
+        EXPECT_EQ(announcer.Tick(t.ms, t.listening, t.string, t.peak, bar.LastColumn >= bar.RedFromColumn, t.hz,
+                                 StringFrequencies[t.string], ","), t.said) << t.ms;
+    }
+    EXPECT_EQ(SpokenReadingText(announcer.Current(), ","), "Выше на 1,5 %");
 }
 
 }  // namespace

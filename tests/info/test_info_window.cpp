@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <QToolButton>
 
 #include <QScreen>
 
@@ -267,7 +268,10 @@ TEST(ProgramEntry, ClosingTheTunerEndsTheProgramWithBothWindows) {
     bool infoWasVisible = false;
     bool tunerWasVisible = false;
     QImage tunerIcon, infoIcon;
+    QStringList scrollButtons;
     QTimer::singleShot(100, [&] {
+        for (const QToolButton* button : infoForm->pageControl->tabBar()->findChildren<QToolButton*>())
+            scrollButtons.append(button->accessibleName());
         ASSERT_NE(TunerForm, nullptr);
         ASSERT_NE(infoForm, nullptr);
         EXPECT_TRUE(infoForm->isHidden());  // created hidden
@@ -287,6 +291,8 @@ TEST(ProgramEntry, ClosingTheTunerEndsTheProgramWithBothWindows) {
     EXPECT_EQ(result, 0);
     EXPECT_TRUE(infoWasVisible);
     EXPECT_TRUE(tunerWasVisible);
+    // Qt's own texts in Russian (Qt's translation is loaded at start), as screen readers say them.
+    EXPECT_EQ(scrollButtons.filter(QStringLiteral("Прокрутить")).size(), 2) << scrollButtons.join(',').toStdString();
     // Both windows show the application's 16 x 16, 16-colour icon.
     const QImage icon(QStringLiteral(ZT_SOURCE_DIR "/packaging/icons/ru.zemtar.Tuner.png"));
     ASSERT_EQ(icon.size(), QSize(16, 16));

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
+#include <utility>
 #include <fstream>
 #include <fcntl.h>
 #include <poll.h>
@@ -117,8 +118,8 @@ bool MakeFifo(const std::string& fifoPath)
     return ::stat(fifoPath.c_str(), &info) == 0 && S_ISFIFO(info.st_mode);
 }
 
-bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, int bytesPerSecond, bool loop,
-               const std::atomic<bool>& stop)
+bool FeedPaced(const std::string& fifoPath, std::vector<uint8_t> bytes, int bytesPerSecond, bool loop,
+               const std::atomic<bool>& stop, const std::function<bool(std::vector<uint8_t>&)>& replace)
 {
     // A reader that goes away must end in EPIPE here, not in the death of the process.
     std::signal(SIGPIPE, SIG_IGN);
@@ -133,6 +134,8 @@ bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, i
     auto due = Clock::now();
     std::size_t position = 0;
     while (!stop) {
+        if (replace && replace(bytes))
+            position = 0;
         if (position >= bytes.size()) {
             if (!loop)
                 break;
@@ -169,7 +172,13 @@ PacedFeeder::PacedFeeder(std::string fifoPath, std::vector<uint8_t> bytes, bool 
 {
     MakeFifo(fifoPath_);
     thread_ = std::thread([this, data = std::move(bytes), loop, bytesPerSecond] {
-        FeedPaced(fifoPath_, data, bytesPerSecond, loop, stop_);
+        FeedPaced(fifoPath_, data, bytesPerSecond, loop, stop_, [this](std::vector<uint8_t>& current) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (next_.empty())
+                return false;
+            current = std::exchange(next_, {});
+            return true;
+        });
     });
 }
 

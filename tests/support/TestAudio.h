@@ -5,7 +5,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,9 +44,10 @@ bool MakeFifo(const std::string& fifoPath);
 // so reads stay whole), again and again when `loop`, until done or `stop` becomes true. It first waits for a
 // reader to open the pipe, and waits again whenever the reader goes away (a device probed and closed), carrying
 // on where it was. The pipe holds at most 4096 bytes, so the reader is never much ahead of real time.
-// Returns false when the pipe cannot be opened.
-bool FeedPaced(const std::string& fifoPath, const std::vector<uint8_t>& bytes, int bytesPerSecond, bool loop,
-               const std::atomic<bool>& stop);
+// Before each chunk, `replace` may swap in other bytes, fed from their start. Returns false when the pipe cannot
+// be opened.
+bool FeedPaced(const std::string& fifoPath, std::vector<uint8_t> bytes, int bytesPerSecond, bool loop,
+               const std::atomic<bool>& stop, const std::function<bool(std::vector<uint8_t>&)>& replace = {});
 
 // FeedPaced on its own thread. The destructor stops it, also while it waits for a reader.
 class PacedFeeder {
@@ -53,10 +56,14 @@ public:
     ~PacedFeeder();
     PacedFeeder(const PacedFeeder&) = delete;
     PacedFeeder& operator=(const PacedFeeder&) = delete;
+    // Feeds `bytes` from the next chunk on, in place of the bytes fed; any thread.
+    void Replace(std::vector<uint8_t> bytes) { const std::lock_guard lock(mutex_); next_ = std::move(bytes); }
 
 private:
     std::string fifoPath_;
     std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<uint8_t> next_;  // guarded by mutex_
     std::thread thread_;
 };
 
@@ -68,6 +75,7 @@ public:
     PipedTone(const std::string& dir, const std::string& name, std::vector<uint8_t> tone);
     bool Ready() const { return ready_; }
     const std::string& ConfigPath() const { return config_; }
+    PacedFeeder& Feeder() { return *feeder_; }  // Replace plays another tone (looping); only when Ready()
 
 private:
     std::string config_;

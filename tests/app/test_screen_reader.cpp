@@ -1,0 +1,113 @@
+// The real program as a blind guitarist meets it: Debian's Orca reads it over AT-SPI (a private session,
+// tests/support/orca_session.sh) while it records a tone piped in real time. One table of steps, each an action
+// (keys typed on the test's Xvfb, or another tone) and what Orca must say, or keep from saying, afterwards.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include "TestAudio.h"
+#include "XvfbHarness.h"
+
+namespace {
+
+const QString Title = QStringLiteral("Tuner @ Zemtar");
+
+struct StopOrca {  // ends the session in `dir` however the test ends
+    QString dir;
+    ~StopOrca() { QProcess::execute(QStringLiteral(ZT_ORCA_SESSION), {QStringLiteral("stop"), dir}); }
+};
+
+// Orca's debug log (the events it got, with their objects' states); what it said in it, oldest first.
+QString OrcaLog(const QString& dir) {
+    QFile file(dir + QStringLiteral("/orca.log"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).remove(QLatin1Char('\r')) : QString();
+}
+QStringList Speech(const QString& dir) {
+    static const QRegularExpression said(QStringLiteral("SPEECH OUTPUT: '(.*)' ?\\{[^}]*\\}$"),
+                                         QRegularExpression::MultilineOption);
+    QStringList spoken;
+    for (auto match = said.globalMatch(OrcaLog(dir)); match.hasNext();) spoken.append(match.next().captured(1));
+    return spoken;
+}
+
+using Action = std::function<bool()>;
+
+// xdotool commands on the test's Xvfb (the test process's DISPLAY): keys typed through XTest reach the focused
+// window and Orca as a keyboard's do; "windowfocus" gives a window the focus, as a window manager does.
+Action Xdotool(const char* commands) {
+    return [=] { return QProcess::execute(QStringLiteral("xdotool"), QString::fromUtf8(commands).split(' ')) == 0; };
+}
+
+struct Step {  // after `action`, Orca says `said` within withinMs; or with no `said`, at most atMost things
+    const char* what;
+    Action action;
+    const char* said;
+    int withinMs, atMost = -1;
+};
+
+TEST(ScreenReader, OrcaSpeaksTheTitlesTheReadingsWithoutAKeyAndThePagesOfTheInformationWindow) {
+    QTemporaryDir dir;
+    // 330 Hz is 0.1 % above string 1 (329.63 Hz, selected at start): in tune; 320 Hz is 2.9 % below it.
+    test_audio::PipedTone tone(dir.path().toStdString(), "tone", test_audio::MakeTone(330.0, 100.0, 8.0));
+    ASSERT_TRUE(tone.Ready());
+    const StopOrca orca{dir.filePath(QStringLiteral("orca"))};
+    QProcess session;
+    session.start(QStringLiteral(ZT_ORCA_SESSION), {QStringLiteral("start"), orca.dir, xvfb::Display()});
+    ASSERT_TRUE(session.waitForFinished(90000) && session.exitCode() == 0) << session.readAllStandardError().data();
+    xvfb::Launch launch{ZT_PROGRAM, {}, ZT_SOURCE_DIR};
+    for (const QByteArray& line : session.readAllStandardOutput().split('\n'))  // NAME=value
+        if (const auto eq = line.indexOf('='); eq > 0) launch.environment.insert(line.left(eq), line.mid(eq + 1));
+    launch.environment.insert(QStringLiteral("ALSA_CONFIG_PATH"), QString::fromStdString(tone.ConfigPath()));
+    QProcess tuner;
+    ASSERT_TRUE(xvfb::Start(tuner, launch));
+    ASSERT_TRUE(xvfb::WaitForWindow(Title, 30000).has_value()) << "the window never appeared";
+
+    const Action none = [] { return true; };
+    const auto play = [&](double hz, double amplitude) -> Action {
+        return [&tone, hz, amplitude] { return tone.Feeder().Replace(test_audio::MakeTone(hz, amplitude, 8.0)), true; };
+    };
+    const Action title = Xdotool("keydown Insert key KP_Enter keyup Insert");
+    const Step steps[] = {
+        {"the window gets the focus", Xdotool("search --name ^Tuner.@.Zemtar$ windowfocus"), "Tuner @ Zemtar frame",
+         10000},
+        {"string 1's reading, without a key", none, "Настроена", 5000},
+        {"Orca's title command", title, "Tuner @ Zemtar", 3000},
+        {"a steady tone for 10 s", none, nullptr, 10000, 2},
+        {"the tone moves to 320 Hz", play(320.0, 100.0), "Ниже на 3 %", 3500},
+        {"louder, into the red zone", play(320.0, 124.0), "Слишком громко", 3500},
+        {"silence", play(320.0, 0.0), nullptr, 6000, 0},
+        {"Orca's status bar command (the title command twice)",
+         Xdotool("keydown Insert key --delay 150 KP_Enter KP_Enter keyup Insert"), "Нет звука statusbar", 3000},
+        {"Tab to the help button", Xdotool("key Tab"), "Справка push button", 3000},
+        {"Enter: the information window on its first page", Xdotool("key Return"), "Как настраивать гитару page tab",
+         5000},
+        {"Right: the next page", Xdotool("key Right"), "Аккорд A page tab", 3000},
+        {"Tab into the page's text box", Xdotool("key Tab"), "Аккорд A read only text", 3000},
+        {"Orca's title command there", title, "Информация", 3000},
+    };
+    for (const Step& step : steps) {
+        const auto from = Speech(orca.dir).size();
+        ASSERT_TRUE(step.action()) << step.what;
+        const bool found = xvfb::WaitUntil([&] {
+            return step.said && !Speech(orca.dir).mid(from).filter(QString::fromUtf8(step.said)).isEmpty();
+        }, step.withinMs);
+        const QStringList spoken = Speech(orca.dir).mid(from);
+        const std::string heard = spoken.join('\n').toStdString();
+        if (step.said) EXPECT_TRUE(found) << step.what << ": not said in time; Orca said\n" << heard;
+        else EXPECT_LE(spoken.size(), step.atMost) << step.what << ": Orca said\n" << heard;
+    }
+    // The page tabs' states as Orca received them: the new page selected, the page before it no longer.
+    for (const auto& [tab, selected] : {std::pair{"Аккорд A", 1}, std::pair{"Как настраивать гитару", 0}})
+        EXPECT_TRUE(OrcaLog(orca.dir).contains(QRegularExpression(
+            QStringLiteral("changed:selected for \\[page tab \\| %1\\][^\\n]*\\(%2, ").arg(tab).arg(selected))))
+            << tab;
+    ASSERT_TRUE(xvfb::RequestClose(Title));
+    EXPECT_TRUE(tuner.waitForFinished(5000));
+}
+
+}  // namespace
