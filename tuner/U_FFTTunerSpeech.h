@@ -13,9 +13,8 @@
 struct TSpokenReading {
     TTuning State = TTuning::NoEstimate;
     // Size of the deviation in tenths of a per cent, in steps: 5, 10, 15 below 2 %, then whole per cents
-    // up to 25 %; 0 when in tune or silent.
+    // up to 25 % (25 %: that or more, off the scale); 0 when in tune or silent.
     int32_t StepTenths = 0;
-    bool OffScale = false;  // the deviation is 25 % or more (the pointer is not drawn)
     bool operator==(const TSpokenReading&) const = default;
 };
 
@@ -32,7 +31,7 @@ int32_t DeviationStepTenths(int32_t Tenths);
 // and again.
 TSpokenReading SpeakableReading(int32_t PeakLevel, double ShownHz, double TargetHz, const TSpokenReading& Previous);
 
-// "Ниже на 3 %", "Выше на 0,5 %", "Ниже больше чем на 25 %", "Настроена", "Нет звука"; numbers with
+// "Ниже на 3 %", "Выше на 0,5 %", "Ниже на 25 % или больше", "Настроена", "Нет звука"; numbers with
 // DecimalSeparator. UTF-8.
 std::string SpokenReadingText(const TSpokenReading& Reading, const std::string& DecimalSeparator);
 
