@@ -57,6 +57,20 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
   $SUDO apt-get install -y -qq --no-install-recommends -o DPkg::Lock::Timeout=900 "${missing[@]}"
+  # PipeWire's Pulse server and session manager are test tools here, started privately by the tests. Their
+  # packages enable user services for every log-in, which on a desktop running PulseAudio would fight it for
+  # the sound cards and the Pulse socket: when this script installed them, those services are disabled again,
+  # so the desktop keeps the sound server it had.
+  for p in "${missing[@]}"; do
+    case "$p" in
+      pipewire-pulse) units=(pipewire-pulse.socket pipewire-pulse.service) ;;
+      wireplumber) units=(wireplumber.service) ;;
+      *) continue ;;
+    esac
+    if command -v systemctl >/dev/null 2>&1; then
+      $SUDO systemctl --global disable "${units[@]}" >/dev/null 2>&1 || true
+    fi
+  done
 fi
 
 if [ "${1:-}" != --runtime ]; then
