@@ -7,15 +7,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/img/pointer.bmp ${PROJECT_SOURCE_DIR}/img/di
         DESTINATION img)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 
-# Qt's texts come with the Qt that scripts/build-qt-windows.sh built; its translations are the same for every
-# platform, so Debian's own (package qt6-translations-l10n, of the same Qt version) serve.
+# Qt's texts come with the Qt that scripts/build-qt-windows.sh built; its translation is Debian's (app/).
 file(READ ${ZT_QT_WINDOWS_DIR}/zt-qt-version ZT_QT_DESCRIPTION)
 string(STRIP "${ZT_QT_DESCRIPTION}" ZT_QT_DESCRIPTION)
 configure_file(windows-qt-notice.txt.in ${CMAKE_CURRENT_BINARY_DIR}/NOTICE.txt @ONLY)
 install(DIRECTORY ${ZT_QT_WINDOWS_DIR}/licenses/ DESTINATION licenses/Qt)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/NOTICE.txt DESTINATION licenses/Qt)
-find_file(ZT_QT_RUSSIAN qtbase_ru.qm PATHS /usr/share/qt6/translations NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
-          REQUIRED)
 install(FILES ${ZT_QT_RUSSIAN} DESTINATION translations)
 
 # Installer: per machine, into Program Files\Zemtar Tuner, 64-bit (NSIS writes a 32-bit installer unless told),

@@ -26,15 +26,19 @@ mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock -w 360 9 || { echo "wine_run.sh: $prefix is being created by another run for too long" >&2; exit 1; }
 
-# The private display: "PID :NUMBER" in PREFIX.xvfb while it runs.
+# The private display: "PID :NUMBER" in PREFIX.xvfb while it runs. Every run holds PREFIX.display.lock shared
+# until it ends (7, closed for Wine's own programs, which outlive it); the display is ended only under that lock
+# held exclusively, so never while a run uses it or is about to.
 private_display=""
 if [ -n "${ZT_WINE_DISPLAY:-}" ]; then
   export DISPLAY="$ZT_WINE_DISPLAY"
 else
+  exec 7>"$prefix.display.lock"
+  flock -s -w 60 7 || { echo "wine_run.sh: the private display of $prefix is held for too long" >&2; exit 1; }
   if read -r xvfb_pid display 2>/dev/null <"$prefix.xvfb" && kill -0 "$xvfb_pid" 2>/dev/null; then
     export DISPLAY="$display"
   else
-    exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp </dev/null 2>/dev/null 9>&- & echo "$!")
+    exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp </dev/null 2>/dev/null 9>&- 7>&- & echo "$!")
     read -r -t 10 xvfb_pid <&3 && read -r -t 10 number <&3 ||
       { echo "wine_run.sh: Xvfb did not start (package xvfb)" >&2; exit 1; }
     exec 3<&-
@@ -48,7 +52,7 @@ if [ ! -e "$prefix/zt-ready" ]; then
   log="$prefix.boot.log"
   # (9>&-: the server these start must not hold the lock for its whole life.)
   if ! { timeout 240 wineboot --init &&
-         timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d pulse /f; } >"$log" 2>&1 9>&-; then
+         timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d pulse /f; } >"$log" 2>&1 9>&- 7>&-; then
     echo "wine_run.sh: could not create the Wine prefix $prefix:" >&2
     cat "$log" >&2
     exit 1
@@ -56,14 +60,15 @@ if [ ! -e "$prefix/zt-ready" ]; then
   touch "$prefix/zt-ready"
 fi
 # The server stays 10 s after its last program, so that the next test program does not start it again.
-wineserver -p10 </dev/null >/dev/null 2>&1 9>&- || true
+wineserver -p10 </dev/null >/dev/null 2>&1 9>&- 7>&- || true
 if [ -n "$private_display" ]; then
-  # Ends the private display once the server has ended and none has started again (checked under the lock).
+  # Ends the private display once the server has ended, no run holds the display and no server has started again.
   (
+    exec 7>&-
     while :; do
       wineserver -w || true
-      exec 8>"$prefix.lock"
-      flock 8
+      exec 8>"$prefix.display.lock"
+      flock -x 8
       if timeout 1 wineserver -w; then
         kill "$private_display" 2>/dev/null
         rm -f "$prefix.xvfb"
@@ -84,5 +89,5 @@ out=$(mktemp "${TMPDIR:-/tmp}/wine_run.XXXXXX")
 trap 'cat "$out.out" 2>/dev/null; cat "$out.err" >&2 2>/dev/null; rm -f "$out" "$out.out" "$out.err"' EXIT
 trap 'exit 143' TERM INT  # a test stopped at its time limit still shows what it wrote
 status=0
-wine "$@" </dev/null >"$out.out" 2>"$out.err" || status=$?
+wine "$@" </dev/null >"$out.out" 2>"$out.err" 7>&- || status=$?
 exit "$status"
