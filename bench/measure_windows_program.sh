@@ -43,6 +43,15 @@ eval "$("$pulse" start "$work/pulse" pipe "$work/tone.fifo" | sed 's/^/export /'
 "$audio" feed "$work/tone.fifo" "$work/tone.raw" --loop &
 pids+=($!)
 
+# The installed Windows program's process (Wine names it by its Windows path), or the Linux program itself.
+wine_pattern='Zemtar Tuner.zemtar_tuner\.exe'
+prefix_server() {  # the Wine server of this prefix (wineserver64 on Debian)
+  local p
+  for p in $(pgrep wineserver || true); do
+    if tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qx "WINEPREFIX=$prefix"; then echo "$p"; return; fi
+  done
+}
+end_program() { pkill -f "$wine_pattern" || true; kill "$1" 2>/dev/null || true; }
 # The installed program, as the Start-menu shortcut starts it: in its folder.
 "$root/tests/support/wine_run.sh" "$prefix" "$installer" /S
 installed="$prefix/drive_c/Program Files/Zemtar Tuner"
@@ -51,10 +60,12 @@ cat >"$work/windows-tuner" <<WRAPPER
 exec "$root/tests/support/wine_run.sh" "$prefix" "$installed/zemtar_tuner.exe"
 WRAPPER
 chmod +x "$work/windows-tuner"
+# Wine's first start of a program in a new prefix sets the prefix up (fonts and more), which is no Windows
+# user's wait: one start of 30 s before the measurements.
+"$work/windows-tuner" >/dev/null 2>&1 &
+sleep 30
+end_program $!
 
-# The installed Windows program's process (Wine names it by its Windows path), or the Linux program itself.
-wine_pattern='Zemtar Tuner.zemtar_tuner\.exe'
-end_program() { pkill -f "$wine_pattern" || true; kill "$1" 2>/dev/null || true; }
 cpu_ticks() { local total=0 p; for p in "$@"; do total=$((total + $(awk '{print $14 + $15}' "/proc/$p/stat"))); done; echo "$total"; }
 measure() {  # PROGRAM WORKING_DIRECTORY WINDOWS(0/1): prints "<first tick median ms> <cpu %>"
   local program=$1 dir=$2 windows=$3 ticks=() pid ms i procs cpu0 cpu1 t0 t1
@@ -64,7 +75,7 @@ measure() {  # PROGRAM WORKING_DIRECTORY WINDOWS(0/1): prints "<first tick media
     if [ "$i" -lt 6 ]; then end_program "$pid"; sleep 1; fi
   done
   procs=("$pid")
-  if [ "$windows" = 1 ]; then procs=($(pgrep -f "$wine_pattern" | head -1) $(pgrep -x wineserver | head -1)); fi
+  if [ "$windows" = 1 ]; then procs=($(pgrep -f "$wine_pattern" | head -1) $(prefix_server)); fi
   cpu0=$(cpu_ticks "${procs[@]}"); t0=$(date +%s%N)
   sleep "$seconds"
   cpu1=$(cpu_ticks "${procs[@]}"); t1=$(date +%s%N)

@@ -41,8 +41,19 @@ const QString kTitle = QStringLiteral("Tuner @ Zemtar");
 
 struct Window {
     QScreen* screen;
-    QPoint origin;  // the window's top-left corner, centred on the primary screen
+    QPoint origin;  // the window's top-left corner: centred on the primary screen until it is found
+    bool found = false;
 };
+
+// Where the window really is once it is mapped (under Wine it sits lower: it is centred with a title bar that no
+// window manager draws here).
+bool Locate(Window& w)
+{
+    for (const xvfb::Window& mapped : w.found ? std::vector<xvfb::Window>() : xvfb::ViewableWindows())
+        if (mapped.title == kTitle)
+            w.origin = mapped.geometry.topLeft(), w.found = true;
+    return w.found;
+}
 
 Window TunerWindow()
 {
@@ -119,7 +130,7 @@ int main(int argc, char* argv[])
         return 2;
     }
     const QString mode = QString::fromLocal8Bit(argv[3]);
-    const Window window = TunerWindow();
+    Window window = TunerWindow();
     if (!xvfb::AttachToDisplay())
         return 1;
     QProcess program;
@@ -133,14 +144,14 @@ int main(int argc, char* argv[])
         qint64 pid = 0;
         if (!program.startDetached(&pid))
             return 1;
-        std::printf("%lld %s\n", static_cast<long long>(pid), Ms(WaitFor(clock, [&] { return FirstTickDrawn(window); })).c_str());
+        std::printf("%lld %s\n", static_cast<long long>(pid), Ms(WaitFor(clock, [&] { return Locate(window) && FirstTickDrawn(window); })).c_str());
         return 0;
     }
     program.start();
     if (!program.waitForStarted(kPatienceMs))
         return 1;
     if (mode == "first-estimate") {
-        std::printf("%s\n", Ms(WaitFor(clock, [&] { return PointerShown(window); })).c_str());
+        std::printf("%s\n", Ms(WaitFor(clock, [&] { return Locate(window) && PointerShown(window); })).c_str());
         CloseAndTime(program);
         return 0;
     }
