@@ -256,87 +256,51 @@ QImage Grab(const QRect& area) {
         .convertToFormat(QImage::Format_RGB32);
 }
 
-namespace {
-
-// Dark pixels (text on the light window face) as a grid of flags.
-using Ink = std::vector<std::vector<bool>>;
-
-Ink DarkPixels(const QImage& image) {
-    Ink ink(image.height(), std::vector<bool>(image.width()));
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) ink[y][x] = qGray(image.pixel(x, y)) < 128;
-    return ink;
-}
-
-// One character as this process draws it: the font's full height, the baseline at its ascent, cropped to the
-// columns that have dark pixels (none for a space).
-Ink DrawnCharacter(const QString& character, const QFont& font) {
-    const QFontMetrics metrics(font);
-    QImage drawn(metrics.horizontalAdvance(character) + 4, metrics.height(), QImage::Format_RGB32);
-    drawn.fill(Qt::white);
-    {
-        QPainter painter(&drawn);
-        painter.setFont(font);
-        painter.setPen(Qt::black);
-        painter.drawText(2, metrics.ascent(), character);
-    }
-    const Ink all = DarkPixels(drawn);
-    int left = drawn.width(), right = -1;
-    for (int y = 0; y < drawn.height(); ++y)
-        for (int x = 0; x < drawn.width(); ++x)
-            if (all[y][x]) left = std::min(left, x), right = std::max(right, x);
-    return right < 0 ? Ink() : DarkPixels(drawn.copy(left, 0, right - left + 1, drawn.height()));
-}
-
-// Pixels dark in both and dark in either, the character's cell placed at (left, top) of the target.
-std::pair<int, int> Overlap(const Ink& character, const Ink& target, int left, int top) {
-    int both = 0, either = 0;
-    for (int y = 0; y < int(character.size()); ++y)
-        for (int x = 0; x < int(character[y].size()); ++x) {
-            const int ty = top + y, tx = left + x;
-            const bool theirs = ty >= 0 && ty < int(target.size()) && tx >= 0 && tx < int(target[ty].size()) &&
-                                target[ty][tx];
-            both += character[y][x] && theirs;
-            either += character[y][x] + theirs;
-        }
-    return {both, either};
-}
-
-}  // namespace
-
 double TextLikeness(const QImage& shot, const QRect& area, const QString& text, const QFont& font) {
     // Character by character along the line: another renderer places the glyphs of the same font a pixel or two
-    // apart from where this one does (advances rounded differently), but draws each the same.
-    const Ink target = DarkPixels(shot.copy(area));
-    const int spaceWidth = QFontMetrics(font).horizontalAdvance(QLatin1Char(' '));
+    // apart from where this one does (advances rounded differently), but draws each the same. A character is
+    // drawn alone in a cell of the font's height (baseline at its ascent) and compared where it fits best: the
+    // first anywhere in the area, each later one on the same line 0 to 3 pixels (and any spaces) after the one
+    // before. Score: pixels dark in both, twice, over pixels dark in either, summed over the cells.
+    const QImage target = shot.copy(area);
+    const QFontMetrics metrics(font);
+    const auto dark = [](const QImage& image, int x, int y) { return image.valid(x, y) && qGray(image.pixel(x, y)) < 128; };
     long matched = 0, total = 0;
+    int top = 0, next = 0, gap = 0;
     bool first = true;
-    int top = 0, next = 0, gap = 0;  // the line's top row; where the next character's cell may begin
     for (const QChar c : text) {
-        const Ink character = DrawnCharacter(QString(c), font);
-        if (character.empty()) {
-            gap += spaceWidth;
+        QImage cell(metrics.horizontalAdvance(c) + 4, metrics.height(), QImage::Format_RGB32);
+        cell.fill(Qt::white);
+        QPainter painter(&cell);
+        painter.setFont(font);
+        painter.setPen(Qt::black);
+        painter.drawText(2, metrics.ascent(), QString(c));
+        painter.end();
+        int left = cell.width(), right = -1;  // the cell's columns with dark pixels
+        for (int y = 0; y < cell.height(); ++y)
+            for (int x = 0; x < cell.width(); ++x)
+                if (dark(cell, x, y)) left = std::min(left, x), right = std::max(right, x);
+        if (right < 0) {
+            gap += metrics.horizontalAdvance(QLatin1Char(' '));
             continue;
         }
-        // The first character anywhere in the area; each later one on the same line, 0 to 3 pixels (and any
-        // spaces) after the one before.
-        std::pair<int, int> best{0, 0};
-        int bestLeft = 0, bestTop = 0;
-        const int width = int(character[0].size());
-        const int fromY = first ? -1 : top, toY = first ? area.height() : top;
-        const int fromX = first ? -1 : next + gap - 1, toX = first ? area.width() : next + gap + 3;
-        for (int y = fromY; y <= toY; ++y)
-            for (int x = fromX; x <= toX; ++x) {
-                const auto overlap = Overlap(character, target, x, y);
-                if (best.second == 0 || long(overlap.first) * best.second > long(best.first) * overlap.second)
-                    best = overlap, bestLeft = x, bestTop = y;
+        long bestBoth = 0, bestEither = 0;
+        int bestX = 0, bestY = 0;
+        for (int y = first ? -1 : top; y <= (first ? area.height() : top); ++y)
+            for (int x = first ? -1 : next + gap - 1; x <= (first ? area.width() : next + gap + 3); ++x) {
+                long both = 0, either = 0;
+                for (int cy = 0; cy < cell.height(); ++cy)
+                    for (int cx = left; cx <= right; ++cx) {
+                        const bool mine = dark(cell, cx, cy), theirs = dark(target, x + cx - left, y + cy);
+                        both += mine && theirs;
+                        either += mine + theirs;
+                    }
+                if (bestEither == 0 || both * bestEither > bestBoth * either)
+                    bestBoth = both, bestEither = either, bestX = x, bestY = y;
             }
-        matched += 2L * best.first;
-        total += best.second;
-        first = false;
-        top = bestTop;
-        next = bestLeft + width;
-        gap = 0;
+        matched += 2 * bestBoth;
+        total += bestEither;
+        first = false, top = bestY, next = bestX + right - left + 1, gap = 0;
     }
     return total > 0 ? double(matched) / total : 0;
 }
