@@ -43,8 +43,8 @@ eval "$("$pulse" start "$work/pulse" pipe "$work/tone.fifo" | sed 's/^/export /'
 "$audio" feed "$work/tone.fifo" "$work/tone.raw" --loop &
 pids+=($!)
 
-# The installed Windows program's process (Wine names it by its Windows path), or the Linux program itself.
-wine_pattern='Zemtar Tuner.zemtar_tuner\.exe'
+# The installed Windows program's process (Wine names it by the path it was started with), or the Linux one.
+wine_pattern='^(/|C:).*Zemtar Tuner.zemtar_tuner\.exe'  # the program itself, named by its path
 prefix_server() {  # the Wine server of this prefix (wineserver64 on Debian)
   local p
   for p in $(pgrep wineserver || true); do
@@ -66,28 +66,27 @@ chmod +x "$work/windows-tuner"
 sleep 30
 end_program $!
 
-cpu_ticks() { local total=0 p; for p in "$@"; do total=$((total + $(awk '{print $14 + $15}' "/proc/$p/stat"))); done; echo "$total"; }
-measure() {  # PROGRAM WORKING_DIRECTORY WINDOWS(0/1): prints "<first tick median ms> <cpu %>"
-  local program=$1 dir=$2 windows=$3 ticks=() pid ms i procs cpu0 cpu1 t0 t1
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+percent() { awk -v c="$1" -v hz="$(getconf CLK_TCK)" -v ns="$2" 'BEGIN { printf "%.2f", 100 * (c / hz) / (ns / 1e9) }'; }
+measure() {  # PROGRAM WORKING_DIRECTORY WINDOWS(0/1): prints "<first tick median ms> <program cpu %> <server cpu %>"
+  local program=$1 dir=$2 windows=$3 ticks=() pid ms i server="" p0 p1 s0=0 s1=0 t0 t1
   for i in 1 2 3 4 5 6; do
     read -r pid ms < <("$probe" "$program" "$dir" first-tick 2>/dev/null)
     [ "$i" -gt 1 ] && ticks+=("$ms")   # the first run of each also warms the caches (Wine's server, fonts)
     if [ "$i" -lt 6 ]; then end_program "$pid"; sleep 1; fi
   done
-  procs=("$pid")
-  if [ "$windows" = 1 ]; then procs=($(pgrep -f "$wine_pattern" | head -1) $(prefix_server)); fi
-  cpu0=$(cpu_ticks "${procs[@]}"); t0=$(date +%s%N)
+  if [ "$windows" = 1 ]; then pid=$(pgrep -f "$wine_pattern" | head -1); server=$(prefix_server); fi
+  p0=$(cpu_ticks "$pid"); [ -z "$server" ] || s0=$(cpu_ticks "$server"); t0=$(date +%s%N)
   sleep "$seconds"
-  cpu1=$(cpu_ticks "${procs[@]}"); t1=$(date +%s%N)
+  p1=$(cpu_ticks "$pid"); [ -z "$server" ] || s1=$(cpu_ticks "$server"); t1=$(date +%s%N)
   end_program "$pid"
-  echo "$(printf '%s\n' "${ticks[@]}" | median) $(awk -v c=$((cpu1 - cpu0)) -v hz="$(getconf CLK_TCK)" -v ns=$((t1 - t0)) \
-    'BEGIN { printf "%.2f", 100 * (c / hz) / (ns / 1e9) }')"
+  echo "$(printf '%s\n' "${ticks[@]}" | median) $(percent $((p1 - p0)) $((t1 - t0))) $(percent $((s1 - s0)) $((t1 - t0)))"
 }
-read -r wine_tick wine_cpu < <(measure "$work/windows-tuner" "$installed" 1)
-read -r linux_tick linux_cpu < <(measure "$bin/app/zemtar_tuner" "$root" 0)
+read -r wine_tick wine_cpu wine_server < <(measure "$work/windows-tuner" "$installed" 1)
+read -r linux_tick linux_cpu _ < <(measure "$bin/app/zemtar_tuner" "$root" 0)
 
 echo "Windows program (release) under Wine $(wine --version | sed 's/^wine-//'), beside the Linux program, one Xvfb:"
 echo "  installer:                  $(($(stat -c %s "$installer") / 1024)) KiB"
 echo "  installed:                  $(du -sk "$installed" | cut -f1) KiB"
 echo "  start to first drawn tick:  Wine ${wine_tick} ms, Linux ${linux_tick} ms (median of 5)"
-echo "  CPU per wall second:        Wine ${wine_cpu} % (program and Wine's server), Linux ${linux_cpu} % over ${seconds} s"
+echo "  CPU per wall second:        Wine ${wine_cpu} % (and Wine's server ${wine_server} %), Linux ${linux_cpu} % over ${seconds} s"

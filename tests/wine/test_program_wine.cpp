@@ -213,7 +213,7 @@ TEST_F(WindowsInstaller, InstallsSilentlyStartsFromItsShortcutAndUninstallsWitho
     EXPECT_FALSE(WaitForMarks(*window).isNull());
     EXPECT_EQ(xvfb::ViewableWindows().size(), 1u) << "windows: " << xvfb::ViewableTitles();
     ASSERT_TRUE(xvfb::RequestClose(Title));
-    ASSERT_TRUE(xvfb::WaitUntil([] { return xvfb::Run("pgrep", {"-f", "Zemtar Tuner.zemtar_tuner.exe"}).exitCode == 1; },
+    ASSERT_TRUE(xvfb::WaitUntil([] { return xvfb::Run("pgrep", {"-f", "^C:.*Zemtar Tuner.zemtar_tuner\\.exe"}).exitCode == 1; },
                                 10000)) << "the program (named by its Windows path) did not end within 10 s";
 
     // Silent uninstall: it goes on from a copy of itself, so wait for the folder to go; nothing is left.
