@@ -53,7 +53,8 @@ cmake_args=(
 )
 compiler_version=$(x86_64-w64-mingw32-g++-posix -dumpfullversion 2>/dev/null) ||
   die "x86_64-w64-mingw32-g++-posix is missing: install g++-mingw-w64-x86-64-posix (scripts/install-deps.sh)"
-key=$(printf '%s\n' "$host_version" "$compiler_version" "${configure_args[*]}" "${cmake_args[*]}" \
+# (The toolchain by its contents, not its path: every checkout on the machine shares one Qt.)
+key=$(printf '%s\n' "$host_version" "$compiler_version" "${configure_args[*]}" "${cmake_args[*]//$root\//}" \
         "$(cat "$toolchain")" | sha256sum | cut -c1-12)
 prefix="$cache/qt-$upstream-mingw64-static-$key"
 stamp="$prefix/zt-qt-complete"
