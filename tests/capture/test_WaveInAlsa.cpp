@@ -559,7 +559,9 @@ TEST_P(OverASoundServer, TheServerGoingAwayOnlyPausesTheBlocksWithoutSpinningAnd
     ASSERT_TRUE(server.Play(dir + "/before.raw", 50));
     UseConfig(server.Value("ALSA_CONFIG_PATH"));
 
-    // Every byte of both tones lies in 28 .. 228: a 0 left in a block handed out is a byte the device never wrote.
+    // Blocks are zeroed before they are queued again. Both tones lie in 28 .. 228, but PipeWire may start a
+    // playback stream with a few dozen bytes near 0 (a burst of full negative samples), so only a run of zeros
+    // that neither tone nor that burst holds (23 ms) is a part of a block handed out that the device never wrote.
     auto recorder = MakeTunerRecorder();
     ASSERT_TRUE(recorder->Ready) << recorder->LastError;
     for (int i = 0; i < recorder->BufferCount; ++i)
@@ -574,7 +576,7 @@ TEST_P(OverASoundServer, TheServerGoingAwayOnlyPausesTheBlocksWithoutSpinningAnd
             loud = loud || peak > 205;
             quiet = quiet || (peak > 170 && peak <= 205);
         }
-        unfilled += std::count(block, block + byteCount, 0) > 0;
+        unfilled += std::search_n(block, block + byteCount, 256, 0) != block + byteCount;
         before += loud;
         after += quiet;
         mixed += loud && quiet;
