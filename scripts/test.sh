@@ -17,9 +17,10 @@ run_windows() {
       { echo "test.sh: $tool is missing (Debian packages wine, nsis, g++-mingw-w64-x86-64-posix: scripts/install-deps.sh)" >&2; return 1; }
   done
   qt=$("$root/scripts/build-qt-windows.sh") || { echo "test.sh: no Qt for Windows, so no windows configuration" >&2; return 1; }
-  cmake --preset windows -DZT_QT_WINDOWS_DIR="$qt"
-  cmake --build --preset windows
-  ctest --preset windows -j2 --no-tests=error
+  # Each step checked by hand: `set -e` does not apply inside a function called as `run_windows || ...`.
+  cmake --preset windows -DZT_QT_WINDOWS_DIR="$qt" &&
+    cmake --build --preset windows &&
+    ctest --preset windows -j2 --no-tests=error || return 1
   echo "test.sh: windows configuration built and tested in $((SECONDS - start)) s"
 }
 
