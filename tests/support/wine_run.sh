@@ -89,5 +89,9 @@ out=$(mktemp "${TMPDIR:-/tmp}/wine_run.XXXXXX")
 trap 'cat "$out.out" 2>/dev/null; cat "$out.err" >&2 2>/dev/null; rm -f "$out" "$out.out" "$out.err"' EXIT
 trap 'exit 143' TERM INT  # a test stopped at its time limit still shows what it wrote
 status=0
+started=$SECONDS
 wine "$@" </dev/null >"$out.out" 2>"$out.err" 7>&- || status=$?
+# Wine's own messages are off (WINEDEBUG), so a program that dies at once would fail without a word.
+[ "$status" -eq 0 ] || [ -s "$out.out" ] || [ -s "$out.err" ] ||
+  echo "wine_run.sh: $1 ended with status $status after $((SECONDS - started)) s, with no output" >"$out.err"
 exit "$status"
