@@ -131,7 +131,7 @@ fi
 
 # 3. Build, showing the build's own step counter every 50 steps.
 jobs=$(nproc 2>/dev/null || echo 2)
-say "building Qt for Windows: about 1000 steps, about 62 CPU-minutes (30 to 45 min on 2 cores); once per machine," \
+say "building Qt for Windows: about 1000 steps, about 62 CPU-minutes (25 to 45 min on 2 cores); once per machine," \
     "an interrupted build carries on where it stopped (log: $build/build.log)"
 start=$SECONDS
 set +e

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the Windows installer or the ZIP from Linux: a release build of the whole program for Windows
 # (preset windows-release, folder build/windows-release) with the Qt for Windows of scripts/build-qt-windows.sh
-# (built once per machine: the first time takes 30 to 45 minutes on 2 cores), packed by CPack.
+# (built once per machine: the first time takes 25 to 45 minutes on 2 cores), packed by CPack.
 # Usage: scripts/package-windows.sh installer   build/windows-release/zemtar-tuner-<version>-win64.exe (NSIS)
 #        scripts/package-windows.sh zip         build/windows-release/zemtar-tuner-<version>-win64.zip
 set -euo pipefail

@@ -2,7 +2,7 @@
 # Sets everything up, builds and runs the whole test suite.
 # Usage: scripts/test.sh [preset]   (debug by default; also release, clang, asan-ubsan, tsan, windows)
 # Without a preset it then also runs the windows configuration: the whole program cross-built for Windows with
-# the Qt for Windows that scripts/build-qt-windows.sh builds once per machine (the first time takes 30 to 45
+# the Qt for Windows that scripts/build-qt-windows.sh builds once per machine (the first time takes 25 to 45
 # minutes on 2 cores), its tests, the program, its installer and its ZIP under Wine (README, "Windows").
 set -euo pipefail
 preset="${1:-debug}"
