@@ -17,17 +17,11 @@ seconds="${1:-30}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 "$root/scripts/install-deps.sh"
-cmake --preset release >/dev/null
-cmake --build --preset release --target zemtar_tuner zt_test_audio probe_program >/dev/null
-bin="$root/build/release"
-audio="$bin/tests/support/zt_test_audio"
-probe="$bin/bench/probe_program"
-program="$bin/app/zemtar_tuner"
-pulse="$root/tests/support/pulse_server.sh"
-pipewire="$root/tests/support/pipewire_server.sh"
-
-work="$(mktemp -d)"
 pids=()
+source "$root/bench/common.sh"
+work="$(mktemp -d)"
+program="$bin/app/zemtar_tuner"
+pipewire="$root/tests/support/pipewire_server.sh"
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   "$pulse" stop "$work/pulse" >/dev/null 2>&1 || true
@@ -37,7 +31,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "none"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 maximum() { sort -n | tail -1; }
 
 "$audio" tone "$work/tone.raw" 196 90 10
@@ -46,11 +39,7 @@ mkfifo "$work/tone.pipe"
 "$audio" feed "$work/tone.pipe" "$work/tone.raw" --loop &
 pids+=($!)
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & echo "pid $!")
-read -r _ xvfb_pid <&3
-pids+=("$xvfb_pid")
-read -r display_number <&3
-export DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb
+start_xvfb
 
 # CPU and memory, and the first drawn tick (the level bar's first column turns green).
 read -r tuner first_tick_ms < <(ALSA_CONFIG_PATH="$work/asound.conf" "$probe" "$program" "$root" first-tick 2>/dev/null)

@@ -11,17 +11,12 @@ seconds="${1:-30}"
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 "$root/scripts/package-windows.sh" installer >/dev/null
-cmake --preset release >/dev/null
-cmake --build --preset release --target zemtar_tuner zt_test_audio probe_program >/dev/null
-bin="$root/build/release"
-audio="$bin/tests/support/zt_test_audio"
-probe="$bin/bench/probe_program"
-pulse="$root/tests/support/pulse_server.sh"
 installer=$(ls "$root"/build/windows-release/zemtar-tuner-*-win64.exe)
 
+pids=()
+source "$root/bench/common.sh"
 work="$(mktemp -d)"
 prefix="$work/wine"
-pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
@@ -30,13 +25,9 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-median() { sort -n | awk '{ v[NR] = $1 } END { if (NR == 0) print "none"; else if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-exec 3< <(Xvfb -displayfd 1 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & echo "pid $!")
-read -r _ xvfb_pid <&3
-pids+=("$xvfb_pid")
-read -r display_number <&3
-export DISPLAY=":$display_number" ZT_WINE_DISPLAY=":$display_number" QT_QPA_PLATFORM=xcb
+start_xvfb
+export ZT_WINE_DISPLAY="$DISPLAY"
 
 "$audio" tone "$work/tone.raw" 196 60 20.897959183673468
 eval "$("$pulse" start "$work/pulse" pipe "$work/tone.fifo" | sed 's/^/export /')"
