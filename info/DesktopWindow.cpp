@@ -94,6 +94,19 @@ QPalette StandardLightPalette() {
     return palette;
 }
 
+QFont WindowFont(bool Monospace) {
+    QFont font;
+    if (Monospace) {
+        font.setFamilies({QStringLiteral("Liberation Mono"), QStringLiteral("Courier New")});
+        font.setStyleHint(QFont::Monospace);
+        font.setFixedPitch(true);
+    } else {
+        font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
+    }
+    font.setPixelSize(11);
+    return font;
+}
+
 namespace {
 
 constexpr const char* AccessibleRoleProperty = "ztAccessibleRole";

@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QElapsedTimer>
+#include <QFont>
 #include <QMargins>
 #include <QObject>
 #include <QPalette>
@@ -54,6 +55,10 @@ private:
 // Fusion is missing), with every colour role set explicitly, so that a widget given it keeps it when the
 // application palette follows a dark desktop theme, at start or later. Window thread only.
 QPalette StandardLightPalette();
+
+// The windows' 11-pixel font: Liberation Sans where it is installed (Linux, and Wine there), else Arial, which
+// has the same metrics (Windows); Monospace: Liberation Mono, else Courier New, fixed pitch.
+QFont WindowFont(bool Monospace = false);
 
 // Makes assistive technology see Widget in Role (a top-level window as QAccessible::Window, a frame to
 // AT-SPI, so that a screen reader finds its title, status bar and default button): Widget's accessible

@@ -2,7 +2,6 @@
 
 #include <QAccessibleWidget>
 #include <QFile>
-#include <QFont>
 #include <QHash>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -127,12 +126,7 @@ QWidget* AddPage(QTabWidget* Pages, const QString& Caption, QPlainTextEdit** Mem
     memo->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     if (Chart) {
         // Charts keep their columns: no wrapping, a fixed-pitch font and both scroll bars.
-        QFont mono;
-        mono.setFamilies({QStringLiteral("Liberation Mono"), QStringLiteral("Courier New")});  // same metrics
-        mono.setPixelSize(11);
-        mono.setStyleHint(QFont::Monospace);
-        mono.setFixedPitch(true);
-        memo->setFont(mono);
+        memo->setFont(WindowFont(/*Monospace=*/true));
         memo->setLineWrapMode(QPlainTextEdit::NoWrap);
         memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
         memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -163,10 +157,7 @@ TinfoForm::TinfoForm(QWidget* Parent) : QWidget(Parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Информация"));
     SetAccessibleRole(this, QAccessible::Window);
     QAccessible::installFactory(&PageTabsFactory);
-    QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});  // same metrics
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(WindowFont());
     // The texts were written for dark text on a light face; a dark desktop theme does not change them.
     setPalette(StandardLightPalette());
     resize(696, 480);

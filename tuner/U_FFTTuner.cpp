@@ -227,11 +227,7 @@ TTunerForm::TTunerForm(QWidget* Parent) : QWidget(Parent) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     setFixedSize(423, 289);
-    // Liberation Sans where it is installed (Linux, and Wine there); Windows has Arial, with the same metrics.
-    QFont font;
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial")});
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(WindowFont());
     // The scale bitmaps have fixed colours drawn for a light face; a dark desktop theme does not change it.
     setPalette(StandardLightPalette());
 
