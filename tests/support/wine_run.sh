@@ -24,7 +24,7 @@ unset DISPLAY WAYLAND_DISPLAY
 
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
-flock -w 360 9 || { echo "wine_run.sh: $prefix is being created by another run for too long" >&2; exit 1; }
+flock -w 600 9 || { echo "wine_run.sh: $prefix is being created by another run for too long" >&2; exit 1; }
 
 # The private display: "PID :NUMBER" in PREFIX.xvfb while it runs. Every run holds PREFIX.display.lock shared
 # until it ends (7, closed for Wine's own programs, which outlive it); the display is ended only under that lock
@@ -48,12 +48,26 @@ else
   fi
 fi
 if [ ! -e "$prefix/zt-ready" ]; then
-  rm -rf "$prefix"
   log="$prefix.boot.log"
-  # (9>&-: the server these start must not hold the lock for its whole life.)
-  if ! { timeout 240 wineboot --init &&
-         timeout 60 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d pulse /f; } >"$log" 2>&1 9>&- 7>&-; then
-    echo "wine_run.sh: could not create the Wine prefix $prefix:" >&2
+  : >"$log"
+  # Creating a prefix has been seen to fail once on a fresh machine with no word from Wine beyond its usual
+  # messages, so every step's status goes into the log and a failed creation is tried again from scratch.
+  # (9>&- 7>&-: the server these start must not hold the locks for its whole life.)
+  for attempt in 1 2 3; do
+    wineserver -k </dev/null >/dev/null 2>&1 9>&- 7>&- || true
+    rm -rf "$prefix"
+    status=0
+    timeout 150 wineboot --init </dev/null >>"$log" 2>&1 9>&- 7>&- || status=$?
+    echo "wine_run.sh: attempt $attempt: wineboot --init ended with status $status" >>"$log"
+    if [ "$status" -eq 0 ]; then
+      timeout 30 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d pulse /f \
+        </dev/null >>"$log" 2>&1 9>&- 7>&- || status=$?
+      echo "wine_run.sh: attempt $attempt: reg add ended with status $status" >>"$log"
+    fi
+    [ "$status" -eq 0 ] && break
+  done
+  if [ "$status" -ne 0 ]; then
+    echo "wine_run.sh: could not create the Wine prefix $prefix in 3 attempts:" >&2
     cat "$log" >&2
     exit 1
   fi
