@@ -55,20 +55,24 @@ if [ ! -e "$prefix/zt-ready" ]; then
   log="$prefix.boot.log"
   : >"$log"
   # Creating a prefix has been seen to fail once on a fresh machine with no word from Wine beyond its usual
-  # messages, so every step's status goes into the log and a failed creation is tried again from scratch.
-  # (9>&- 7>&-: the server these start must not hold the locks for its whole life.)
+  # messages, so each step runs time-limited into the log, its status noted there, and a failed creation is tried
+  # again from scratch. (9>&- 7>&-: the server the steps start must not hold the locks for its whole life.)
+  step() {
+    local limit=$1 code=0
+    shift
+    timeout "$limit" "$@" </dev/null >>"$log" 2>&1 9>&- 7>&- || code=$?
+    echo "wine_run.sh: attempt $attempt: $1 $2 ended with status $code" >>"$log"
+    return "$code"
+  }
+  status=1
   for attempt in 1 2 3; do
     wineserver -k </dev/null >/dev/null 2>&1 9>&- 7>&- || true
     rm -rf "$prefix"
-    status=0
-    timeout 150 wineboot --init </dev/null >>"$log" 2>&1 9>&- 7>&- || status=$?
-    echo "wine_run.sh: attempt $attempt: wineboot --init ended with status $status" >>"$log"
-    if [ "$status" -eq 0 ]; then
-      timeout 30 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d pulse /f \
-        </dev/null >>"$log" 2>&1 9>&- 7>&- || status=$?
-      echo "wine_run.sh: attempt $attempt: reg add ended with status $status" >>"$log"
+    if step 150 wineboot --init &&
+       step 30 wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /t REG_SZ /d pulse /f; then
+      status=0
+      break
     fi
-    [ "$status" -eq 0 ] && break
   done
   if [ "$status" -ne 0 ]; then
     echo "wine_run.sh: could not create the Wine prefix $prefix in 3 attempts:" >&2
