@@ -22,7 +22,7 @@ if(ZT_QT_WINDOWS_DIR)
   set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake CACHE PATH "")
 endif()
 
-# Test programs run under Wine, in a prefix of their own inside the build folder; one that Wine itself crashes
-# under is run again, and the crash is kept in wine.crashes.log there.
+# Test programs run under Wine, in a prefix of their own inside the build folder; one that Wine fails to run (Wine
+# crashed, or the program ended before writing a line) is run again, and the failure is kept in wine.crashes.log.
 get_filename_component(ZT_WINE_RUN "${CMAKE_CURRENT_LIST_DIR}/../tests/support/wine_run.sh" ABSOLUTE)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${ZT_WINE_RUN};--again-if-wine-crashes;${CMAKE_BINARY_DIR}/wine")
+set(CMAKE_CROSSCOMPILING_EMULATOR "${ZT_WINE_RUN};--again-if-wine-fails;${CMAKE_BINARY_DIR}/wine")

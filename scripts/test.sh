@@ -10,12 +10,12 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 "$root/scripts/install-deps.sh"
 
-# Wine's own crashes (tests/support/wine_run.sh) do not fail a test that passes when run again, but are shown.
+# Wine's own failures (tests/support/wine_run.sh) do not fail a test that passes when run again, but are shown.
 show_wine_crashes() {
   local log
   for log in "$root"/build/windows/*.crashes.log; do
     [ -e "$log" ] || continue
-    echo "test.sh: Wine itself crashed under these programs ($log):" >&2
+    echo "test.sh: Wine failed to run these programs, and they were run again ($log):" >&2
     cat "$log" >&2
   done
 }
